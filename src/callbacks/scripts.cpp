@@ -1,0 +1,83 @@
+// Callbacks that run a bound script: a double-click on a script's
+// contact-list entry, and a host event that a script subscribed to.
+#include <string.h>
+
+#include "../callbacks.h"
+#include "../tobrisk.h"
+
+// The binding's interpreter, or NULL when there is nothing to run in.
+static Tcl_Interp *live_binding_interp(const CallbackBinding *binding)
+{
+    if (binding == NULL || !callbacks_interp_live(binding->interp)) return NULL;
+    return binding->interp;
+}
+
+static void eval_binding(Tcl_Interp *interp, const CallbackBinding *binding, const char *subject)
+{
+    const char *script = binding->text != NULL ? binding->text : "";
+    if (Tcl_Eval(interp, script) != TCL_OK) tobrisk_report(subject, Tcl_GetStringResult(interp));
+}
+
+extern "C" int32_t __cdecl TobriskTclListCallback(int32_t code, int32_t unused, const char *event,
+                                                  void *data, void *userData)
+{
+    (void)code;
+    (void)unused;
+    (void)data;
+    if (event == NULL || strcmp(event, "list_leftDoubleClick") != 0) return 0;
+    const CallbackBinding *binding = (const CallbackBinding *)userData;
+    Tcl_Interp *interp = live_binding_interp(binding);
+    if (interp == NULL) return 0;
+    eval_binding(interp, binding, "TobriskTclListCallback");
+    return 0;
+}
+
+// The chain fields that a connection change publishes in the array `event`.
+// "cid" points at a 32-bit integer, the others at texts.
+struct PublishedField {
+    const char *name;
+    const char *element;
+    bool integer;
+};
+static const PublishedField PublishedFields[] = {
+    { "cid", "event(connection_id)", true },
+    { "name", "event(name)", false },
+    { "medium", "event(medium)", false },
+    { "status", "event(status)", false },
+};
+
+static void publish_field(Tcl_Interp *interp, const EventField *field)
+{
+    for (const PublishedField &published : PublishedFields) {
+        if (strcmp(field->name, published.name) != 0) continue;
+        Tcl_Obj *value = published.integer
+                             ? Tcl_NewIntObj(*(const int32_t *)field->value)
+                             : Tcl_NewStringObj((const char *)field->value, -1);
+        Tcl_ObjSetVar2(interp, Tcl_NewStringObj(published.element, -1), NULL, value, TCL_GLOBAL_ONLY);
+        return;
+    }
+}
+
+// A link with no name or no value carries nothing to publish.
+static void publish_chain(Tcl_Interp *interp, const EventField *field)
+{
+    for (; field != NULL; field = field->next) {
+        if (field->name == NULL || field->value == NULL) continue;
+        publish_field(interp, field);
+    }
+}
+
+extern "C" int32_t __cdecl TobriskTclEventsCallback(int32_t code, int32_t unused, const char *event,
+                                                    void *data, void *userData)
+{
+    (void)unused;
+    if (event == NULL || strcmp(event, "Connection: Change") != 0) return 0;
+    if (code != 1) return 0;
+    const CallbackBinding *binding = (const CallbackBinding *)userData;
+    Tcl_Interp *interp = live_binding_interp(binding);
+    if (interp == NULL) return 0;
+    publish_chain(interp, (const EventField *)data);
+    eval_binding(interp, binding, "TobriskTclEventsCallback");
+    Tcl_UnsetVar2(interp, "event", NULL, 0);
+    return 0;
+}

@@ -1,0 +1,187 @@
+// Loading the Tcl library at run time and starting the one interpreter.
+// Only Tcl_CreateInterp and Tcl_FindExecutable are bound by name; every
+// other Tcl call goes through the stubs table that Tcl_InitStubs installs.
+#include <string.h>
+
+#include <tcl.h>
+
+#include "interp.h"
+#include "tobrisk.h"
+
+typedef Tcl_Interp *(*CreateInterpFn)(void);
+typedef void (*FindExecutableFn)(const char *);
+
+static HMODULE g_library = NULL;
+static CreateInterpFn g_create_interp = NULL;
+static FindExecutableFn g_find_executable = NULL;
+static Tcl_Interp *g_interp = NULL;
+
+static char g_tcl_file_name[TOBRISK_PATH_MAX];
+static char g_library_directory[TOBRISK_PATH_MAX];
+
+// Appends text to a buffer of `capacity` characters, cut so that it stays
+// terminated.
+static void append_cut(char *buffer, int capacity, const char *text)
+{
+    size_t used = strlen(buffer);
+    if (used + 1 >= (size_t)capacity) return;
+    strncat(buffer, text, (size_t)capacity - used - 1);
+}
+
+int interp_load_library(int capacity, HMODULE *library, char *file_name)
+{
+    char path[TOBRISK_PATH_MAX] = "";
+    GetModuleFileNameA(module_handle(), path, sizeof path);
+    path[sizeof path - 1] = '\0';
+    char *slash = strrchr(path, '\\');
+    if (slash == NULL) return 1;
+    *slash = '\0';
+    append_cut(path, sizeof path, "\\bin\\tcl84t.dll");
+    HMODULE loaded = LoadLibraryA(path);
+    if (loaded == NULL) return 1;
+    *library = loaded;
+    if (capacity > 0) {
+        GetModuleFileNameA(loaded, file_name, (DWORD)capacity);
+        file_name[capacity - 1] = '\0';
+    }
+    return 0;
+}
+
+// Finds the two entries in the module that supplies Tcl. Fails, after
+// showing why, when Tcl_CreateInterp is missing.
+static bool bind_entries(HMODULE supplier)
+{
+    g_create_interp = (CreateInterpFn)(void *)GetProcAddress(supplier, "Tcl_CreateInterp");
+    if (g_create_interp == NULL) {
+        tobrisk_report("GetProcAddress", "Failed to load Tcl_CreateInterp symbol from Tcl DLL.");
+        return false;
+    }
+    g_find_executable = (FindExecutableFn)(void *)GetProcAddress(supplier, "Tcl_FindExecutable");
+    return true;
+}
+
+// Binds to Tcl: the executable's own Tcl if it exports one, else the
+// library beside the plugin. A library kept from an earlier failed start-up
+// is reused, with its entries looked up again.
+static bool bind_tcl(void)
+{
+    HMODULE supplier;
+    if (g_library != NULL) {
+        GetModuleFileNameA(g_library, g_tcl_file_name, sizeof g_tcl_file_name);
+        supplier = g_library;
+    } else {
+        HMODULE executable = GetModuleHandleA(NULL);
+        if (GetProcAddress(executable, "Tcl_CreateInterp") != NULL) {
+            supplier = executable;
+        } else {
+            if (interp_load_library(TOBRISK_PATH_MAX, &g_library, g_tcl_file_name) != 0) {
+                tobrisk_report("LoadLibrary", "Failed to load tcl84t.dll.");
+                return false;
+            }
+            supplier = g_library;
+        }
+    }
+    g_tcl_file_name[sizeof g_tcl_file_name - 1] = '\0';
+    if (!bind_entries(supplier)) return false;
+    if (g_tcl_file_name[0] == '\0') {
+        GetModuleFileNameA(supplier, g_tcl_file_name, sizeof g_tcl_file_name);
+        g_tcl_file_name[sizeof g_tcl_file_name - 1] = '\0';
+    }
+    return true;
+}
+
+// "C:\P\bin\tcl84t.dll" gives "C:\P\lib\tcl8.4": the file name and the
+// last directory are dropped. A name that cannot be cut is used as it is.
+static void derive_library_directory(void)
+{
+    memcpy(g_library_directory, g_tcl_file_name, sizeof g_library_directory);
+    char *slash = strrchr(g_library_directory, '\\');
+    if (slash == NULL) return;
+    *slash = '\0';
+    slash = strrchr(g_library_directory, '\\');
+    if (slash == NULL) return;
+    *slash = '\0';
+    append_cut(g_library_directory, sizeof g_library_directory, "\\lib\\tcl8.4");
+}
+
+static void set_shell_variables(Tcl_Interp *interp)
+{
+    Tcl_SetVar(interp, "argv", "", TCL_GLOBAL_ONLY);
+    Tcl_SetVar(interp, "argc", "0", TCL_GLOBAL_ONLY);
+    Tcl_SetVar(interp, "tcl_interactive", "0", TCL_GLOBAL_ONLY);
+    Tcl_SetVar(interp, "tcl_rcFileName", "~/wishrc.tcl", TCL_GLOBAL_ONLY);
+    if (g_tcl_file_name[0] != '\0') {
+        derive_library_directory();
+        Tcl_SetVar(interp, "tcl_library", g_library_directory, TCL_GLOBAL_ONLY);
+    }
+}
+
+static bool init_tcl_and_tk(Tcl_Interp *interp)
+{
+    if (Tcl_Init(interp) != TCL_OK) {
+        const char *info = Tcl_GetVar(interp, "errorInfo", TCL_GLOBAL_ONLY);
+        tobrisk_report("Tcl_Init", info != NULL ? info : "");
+        tobrisk_report("Tcl_Init", "Failed to initialize Tcl!");
+        return false;
+    }
+    if (Tcl_PkgRequire(interp, "Tk", "8.4", 0) == NULL) {
+        tobrisk_report("Tcl_PkgRequire(Tk)", Tcl_GetStringResult(interp));
+        tobrisk_report("Tcl_PkgRequire(Tk)", "Failed to initialize Tk");
+        return false;
+    }
+    return true;
+}
+
+Tcl_Interp *interp_startup(void)
+{
+    g_tcl_file_name[0] = '\0';
+    if (g_interp != NULL) return g_interp;
+    if (!bind_tcl()) return NULL;
+
+    if (g_find_executable != NULL) {
+        g_find_executable(g_tcl_file_name[0] != '\0' ? g_tcl_file_name : NULL);
+    }
+    Tcl_Interp *interp = g_create_interp();
+    if (interp == NULL) {
+        tobrisk_report("Tcl_CreateInterp", "Failed to create main interpreter!");
+        return NULL;
+    }
+    // Without stubs no Tcl call is possible, so this interpreter cannot
+    // even be deleted; it is only forgotten.
+    if (Tcl_InitStubs(interp, "8.4", 0) == NULL) {
+        tobrisk_report("initstubs", "Failed to initialize Tcl stubs!");
+        return NULL;
+    }
+    Tcl_SetPanicProc(tobrisk_panic);
+    set_shell_variables(interp);
+    if (!init_tcl_and_tk(interp)) {
+        Tcl_DeleteInterp(interp);
+        return NULL;
+    }
+    Tcl_Eval(interp, "wm withdraw .");
+    Tcl_SetVar(interp, "tobrisk_shutdown", "0", TCL_GLOBAL_ONLY);
+    Tcl_Preserve(interp);
+    g_interp = interp;
+    return interp;
+}
+
+Tcl_Interp *interp_get(void)
+{
+    return g_interp;
+}
+
+// The entries and the stubs table stay as they are; the next start-up
+// binds afresh because no library is held then.
+void interp_shutdown(void)
+{
+    if (g_interp != NULL) {
+        Tcl_DeleteInterp(g_interp);
+        Tcl_Release(g_interp);
+        g_interp = NULL;
+    }
+    Tcl_Finalize();
+    if (g_library != NULL) {
+        FreeLibrary(g_library);
+        g_library = NULL;
+    }
+}

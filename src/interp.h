@@ -1,0 +1,18 @@
+// The plugin's one Tcl interpreter: finding and loading the Tcl library,
+// starting the interpreter with Tcl and Tk, and tearing it all down.
+#ifndef TOBRISK_INTERP_H
+#define TOBRISK_INTERP_H
+
+#include <windows.h>
+
+struct Tcl_Interp;
+
+// Starts the runtime, or returns the interpreter already held. Returns NULL
+// after showing what failed.
+Tcl_Interp *interp_startup(void);
+Tcl_Interp *interp_get(void);
+void interp_shutdown(void);
+// Loads "<plugin folder>\bin\tcl84t.dll"; 0 on success, 1 on failure.
+int interp_load_library(int capacity, HMODULE *library, char *file_name);
+
+#endif

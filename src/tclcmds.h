@@ -1,0 +1,35 @@
+// The Tcl commands that scripts call: `vellumar`, the door to the host's
+// services, and `tobrisk`, facts about the plugin and the process.
+#ifndef TOBRISK_TCLCMDS_H
+#define TOBRISK_TCLCMDS_H
+
+#include <tcl.h>
+
+int TobriskTclVellumarCmd(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]);
+int TobriskTclInfoCmd(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]);
+
+// Handlers of `vellumar` options. Each receives the word count from the
+// option word on and the words themselves, the option word first.
+typedef int VellumarHandler(Tcl_Interp *interp, int count, Tcl_Obj *const words[]);
+
+VellumarHandler TobriskTclListAddEntry;
+VellumarHandler TobriskTclListRemoveEntry;
+VellumarHandler TobriskTclListClearEntry;
+VellumarHandler TobriskTclListGetSectionCount;
+VellumarHandler TobriskTclListGetGroupCount;
+VellumarHandler TobriskTclListUpdateText;
+VellumarHandler TobriskTclEventsConnect;
+VellumarHandler TobriskTclEventsDisconnect;
+VellumarHandler TobriskTclConnectionEnumerate;
+VellumarHandler TobriskTclContactlistEnumerate;
+VellumarHandler TobriskTclMessageSend;
+VellumarHandler TobriskTclSystraySetAlert;
+VellumarHandler TobriskTclHttpFileRequest;
+
+int TobriskTclNotImplemented(Tcl_Interp *interp, Tcl_Obj *const words[]);
+int TobriskTclMessageBox(Tcl_Interp *interp, int count, Tcl_Obj *const words[]);
+
+// Sets the interpreter's result to an integer and returns TCL_OK.
+int tclcmds_int_result(Tcl_Interp *interp, int value);
+
+#endif

@@ -1,0 +1,138 @@
+// The `tobrisk` command: facts about the plugin and the process, and a
+// message box for scripts. It never calls the host.
+#include "../tclcmds.h"
+#include "../tobrisk.h"
+
+static const char *const InfoOptionNames[] = {
+    "build",                    //  0
+    "messagebox",               //  1
+    "patchlevel",               //  2
+    "version",                  //  3
+    "processid",                //  4
+    "threadid",                 //  5
+    "windows",                  //  6
+    "threadwindows",            //  7
+    "config_directory",         //  8
+    "skin_directory",           //  9
+    "temp_directory",           // 10
+    "global_config_directory",  // 11
+    "vellumar_directory",       // 12
+    "language_directory",       // 13
+    NULL
+};
+enum InfoOption {
+    INFO_BUILD, INFO_MESSAGEBOX, INFO_PATCHLEVEL, INFO_VERSION, INFO_PROCESSID, INFO_THREADID,
+    INFO_WINDOWS, INFO_THREADWINDOWS, INFO_CONFIG_DIRECTORY, INFO_SKIN_DIRECTORY,
+    INFO_TEMP_DIRECTORY, INFO_GLOBAL_CONFIG_DIRECTORY, INFO_VELLUMAR_DIRECTORY,
+    INFO_LANGUAGE_DIRECTORY
+};
+static_assert(sizeof InfoOptionNames / sizeof InfoOptionNames[0] == INFO_LANGUAGE_DIRECTORY + 2,
+              "one name per option and NULL");
+
+static const int VersionMajor = 0;
+static const int VersionMinor = 6;
+
+static int g_info_index = 0;
+
+// Appends {handle class title} for one window to the interpreter's result,
+// which Tcl emptied before the command ran.
+static BOOL CALLBACK TobriskTclWindowsCallback(HWND window, LPARAM lparam)
+{
+    Tcl_Interp *interp = (Tcl_Interp *)lparam;
+    char buffer[TOBRISK_TEXT_MAX];
+    Tcl_Obj *entry = Tcl_NewObj();
+    Tcl_ListObjAppendElement(NULL, entry, Tcl_NewLongObj((long)(intptr_t)window));
+    // A window that vanished mid-enumeration leaves its fields empty.
+    buffer[0] = '\0';
+    GetClassNameA(window, buffer, sizeof buffer);
+    Tcl_ListObjAppendElement(NULL, entry, Tcl_NewStringObj(buffer, -1));
+    buffer[0] = '\0';
+    GetWindowTextA(window, buffer, sizeof buffer);
+    Tcl_ListObjAppendElement(NULL, entry, Tcl_NewStringObj(buffer, -1));
+    Tcl_ListObjAppendElement(NULL, Tcl_GetObjResult(interp), entry);
+    return TRUE;
+}
+
+// tobrisk messagebox text ?caption? ?type?
+int TobriskTclMessageBox(Tcl_Interp *interp, int count, Tcl_Obj *const words[])
+{
+    if (count < 2 || count > 4) {
+        Tcl_WrongNumArgs(interp, 1, words, "text ?caption? ?type?");
+        return TCL_ERROR;
+    }
+    const char *text = Tcl_GetString(words[1]);
+    const char *caption = count >= 3 ? Tcl_GetString(words[2]) : NULL;
+    int type = 0;
+    // A type that is not an integer leaves 0; its message is replaced below.
+    if (count == 4 && Tcl_GetIntFromObj(interp, words[3], &type) != TCL_OK) type = 0;
+    int button = MessageBoxA(NULL, text, caption, (UINT)type);
+    Tcl_SetObjResult(interp, Tcl_NewIntObj(button));
+    return TCL_OK;
+}
+
+static int directory_result(Tcl_Interp *interp, PluginPath which)
+{
+    Tcl_SetObjResult(interp, Tcl_NewStringObj(plugin_path(which), -1));
+    return TCL_OK;
+}
+
+static int version_result(Tcl_Interp *interp)
+{
+    Tcl_ResetResult(interp);
+    Tcl_Obj *result = Tcl_GetObjResult(interp);
+    Tcl_AppendObjToObj(result, Tcl_NewIntObj(VersionMajor));
+    Tcl_AppendToObj(result, ".", 1);
+    Tcl_AppendObjToObj(result, Tcl_NewIntObj(VersionMinor));
+    return TCL_OK;
+}
+
+int TobriskTclInfoCmd(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
+{
+    (void)data;
+    if (objc < 2) {
+        Tcl_WrongNumArgs(interp, 1, objv, "option ?arg arg ...?");
+        return TCL_ERROR;
+    }
+    if (Tcl_GetIndexFromObj(interp, objv[1], InfoOptionNames, "option", 0, &g_info_index) != TCL_OK) {
+        return TCL_ERROR;
+    }
+    switch ((InfoOption)g_info_index) {
+    case INFO_BUILD:
+        // tobrisk build
+        Tcl_AppendResult(interp, TOBRISK_BUILD, NULL);
+        return TCL_OK;
+    case INFO_MESSAGEBOX:
+        // tobrisk messagebox text ?caption? ?type?
+        return TobriskTclMessageBox(interp, objc - 1, objv + 1);
+    case INFO_PATCHLEVEL:
+        // tobrisk patchlevel
+        Tcl_AppendResult(interp, TOBRISK_VERSION, NULL);
+        return TCL_OK;
+    case INFO_VERSION:
+        // tobrisk version
+        return version_result(interp);
+    case INFO_PROCESSID:
+        // tobrisk processid
+        Tcl_SetObjResult(interp, Tcl_NewLongObj((long)GetCurrentProcessId()));
+        return TCL_OK;
+    case INFO_THREADID:
+        // tobrisk threadid
+        Tcl_SetObjResult(interp, Tcl_NewLongObj((long)GetCurrentThreadId()));
+        return TCL_OK;
+    case INFO_WINDOWS:
+        // tobrisk windows
+        EnumWindows(TobriskTclWindowsCallback, (LPARAM)interp);
+        return TCL_OK;
+    case INFO_THREADWINDOWS:
+        // tobrisk threadwindows
+        EnumThreadWindows(GetCurrentThreadId(), TobriskTclWindowsCallback, (LPARAM)interp);
+        return TCL_OK;
+    case INFO_CONFIG_DIRECTORY:         return directory_result(interp, PATH_CONFIG);
+    case INFO_SKIN_DIRECTORY:           return directory_result(interp, PATH_SKIN);
+    case INFO_TEMP_DIRECTORY:           return directory_result(interp, PATH_TEMP);
+    case INFO_GLOBAL_CONFIG_DIRECTORY:  return directory_result(interp, PATH_GLOBAL_CONFIG);
+    case INFO_VELLUMAR_DIRECTORY:       return directory_result(interp, PATH_VELLUMAR);
+    case INFO_LANGUAGE_DIRECTORY:       return directory_result(interp, PATH_LANGUAGE);
+    }
+    return TCL_OK;
+}

@@ -1,0 +1,69 @@
+// The plugin shell: entry points, process-wide state, the preferences page,
+// the script start and stop, and the reports shown to the user.
+#ifndef TOBRISK_TOBRISK_H
+#define TOBRISK_TOBRISK_H
+
+#include <stdint.h>
+#include <windows.h>
+
+#include "host.h"
+
+struct Tcl_Interp;
+
+#define TOBRISK_GUID "7C3A2F90-4D1B-11d7-9E55-00A0C94B6D21"
+#define TOBRISK_NAME "Tobrisk"
+#define TOBRISK_MAKER "Oxbrindle"
+#define TOBRISK_VERSION "0.6.8"
+#define TOBRISK_BUILD "20041219.11"
+#define TOBRISK_DESCRIPTION \
+    "Tcl scripting as a Vellumar plugin.  Version " TOBRISK_VERSION ", Build " TOBRISK_BUILD
+
+enum { TOBRISK_PATH_MAX = 260, TOBRISK_TEXT_MAX = 1024 };
+
+// The six directories handed over at "load", in this order.
+enum PluginPath {
+    PATH_CONFIG,
+    PATH_SKIN,
+    PATH_TEMP,
+    PATH_GLOBAL_CONFIG,
+    PATH_VELLUMAR,
+    PATH_LANGUAGE,
+    PATH_COUNT
+};
+
+extern "C" {
+__declspec(dllexport) int32_t __cdecl plugin_version(void);
+__declspec(dllexport) int32_t __cdecl plugin_main(const char *event, void *data);
+}
+
+// plugin.cpp
+HINSTANCE module_handle(void);
+void module_handle_set(HINSTANCE module);
+const char *plugin_path(PluginPath which);
+// Calls the host's service function; returns 0 without a call when none is held.
+int32_t host_send(const char *service, void *record);
+Tcl_Interp *plugin_interp(void);
+
+// prefs.cpp
+void prefs_register(void);
+void prefs_show(PrefsShowRecord *record);
+void prefs_action(const PrefsActionRecord *record);
+void prefs_unload(void);
+HWND pane_create(HINSTANCE module, int template_id, HWND parent, DLGPROC procedure);
+void pane_destroy(HWND window);
+
+// alias.cpp: the chat alias "/tobrisk", registered from "start" to "stop".
+void alias_register(Tcl_Interp *interp);
+void alias_unregister(void);
+
+// scripts.cpp
+Tcl_Interp *tobrisk_startup(void);
+void tobrisk_shutdown(void);
+void tobrisk_register_commands(Tcl_Interp *interp);
+void tobrisk_panic(const char *format, ...);
+
+// report.cpp: a modal box with no owner, an OK button and the caption
+// "Tobrisk Error (<subject>)".
+void tobrisk_report(const char *subject, const char *text);
+
+#endif

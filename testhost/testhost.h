@@ -1,0 +1,136 @@
+// A host for Tobrisk.dll that plays the messenger: it loads the plugin from
+// a folder, answers and records every service call byte for byte, keeps the
+// callbacks it is handed, and replaces the plugin's imports of blocking or
+// fatal Windows calls with recorders. One host per process.
+#ifndef TOBRISK_TESTHOST_H
+#define TOBRISK_TESTHOST_H
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "../src/host.h"
+
+struct Tcl_Interp;
+
+namespace testhost {
+
+// One HostSend call as the plugin made it. Texts are copied during the
+// call, since the plugin's records and words are gone afterwards.
+struct HostCall {
+    std::string guid;
+    std::string service;
+    bool null_record = true;
+    std::vector<uint8_t> bytes;                            // the record, its own size long
+    std::map<size_t, std::optional<std::string>> texts;   // text behind each pointer field
+    HostCallback callback = nullptr;                       // a callback the record hands over
+    void *userData = nullptr;
+    std::optional<std::string> binding_text;               // a CallbackBinding's text
+    void *record = nullptr;                                // valid only inside the call
+
+    int32_t int_at(size_t offset) const;
+    uint32_t word_at(size_t offset) const { return (uint32_t)int_at(offset); }
+    std::string text_at(size_t offset) const;              // "" when absent or NULL
+    bool has_text_at(size_t offset) const;
+};
+
+// A Windows call that the plugin made through a replaced import.
+struct UiCall {
+    std::string function;        // "MessageBoxA", "MessageBeep", "ShellExecuteA", "TerminateProcess"
+    std::string text;            // box text; ShellExecuteA's file
+    std::string caption;         // box caption; ShellExecuteA's verb
+    bool null_caption = false;
+    uintptr_t owner = 0;
+    uint32_t type = 0;           // box type; beep type; exit code; show command
+    bool null_parameters = true; // ShellExecuteA's parameters and directory
+    bool null_directory = true;
+};
+
+// What a service call answers; the default answers 0 to everything.
+using Answer = std::function<int32_t(HostCall &call)>;
+
+struct Directories {
+    std::string config = "C:\\vellumar\\config";
+    std::string skin = "C:\\vellumar\\skins";
+    std::string temp = "C:\\vellumar\\temp";
+    std::string global_config = "C:\\vellumar\\global";
+    std::string vellumar = "C:\\vellumar";
+    std::string language = "C:\\vellumar\\language";
+};
+
+// Loads <folder>\Tobrisk.dll and replaces its UI imports. False when the
+// library cannot be loaded.
+bool load_plugin(const std::string &folder);
+HMODULE plugin_module();
+const std::string &plugin_folder();
+
+int32_t plugin_version();
+int32_t plugin_main(const char *event, void *data);
+
+// Fills a LoadRecord whose text fields hold a marker byte pattern, so that
+// the bytes behind the plugin's terminators can be checked.
+LoadRecord make_load_record(const Directories &directories, bool with_host_send = true);
+// "load" with a fresh record; returns the record as the plugin left it.
+LoadRecord load(const Directories &directories = Directories());
+void start();
+void stop();
+void unload();
+void load_and_start(const Directories &directories = Directories());
+
+// The service function handed to the plugin.
+extern "C" int32_t __cdecl host_send(const char *guid, const char *service, void *record);
+
+void set_answer(const std::string &service, Answer answer);
+void set_answer(const std::string &service, int32_t value);
+void clear_answers();
+
+const std::vector<HostCall> &calls();
+std::vector<HostCall> calls_to(const std::string &service);
+std::vector<std::string> services_called();
+void clear_calls();
+
+const std::vector<UiCall> &ui_calls();
+std::vector<UiCall> message_boxes();
+void clear_ui_calls();
+// Buttons that the next message boxes return, in order; then IDOK.
+void queue_buttons(const std::vector<int> &buttons);
+
+// Heap copies the plugin made with _strdup and has not freed yet.
+size_t live_copies();
+bool is_live_copy(const void *pointer);
+size_t copies_made();
+size_t copies_freed();
+
+// The interpreter that "start" handed over as the alias's userData.
+Tcl_Interp *interp();
+
+// Evaluates a script in the plugin's interpreter with the Tcl library's
+// own entry points.
+struct EvalResult {
+    int code;
+    std::string result;
+};
+EvalResult eval(const std::string &script);
+// Convenience: the result of a script that must succeed; "" on failure.
+std::string eval_ok(const std::string &script);
+
+// Writes a file, creating nothing else.
+bool write_file(const std::string &path, const std::string &text);
+bool remove_file(const std::string &path);
+
+// Runs this program again with the given arguments, returns its exit code
+// and standard output.
+struct ChildResult {
+    DWORD exit_code;
+    std::string output;
+};
+ChildResult run_self(const std::string &arguments, DWORD timeout_ms = 60000);
+
+} // namespace testhost
+
+#endif

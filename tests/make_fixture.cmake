@@ -1,0 +1,26 @@
+# Makes a plugin folder for one test program from the assembled plugin
+# folder. KIND says which runtime it gets:
+#   full      the whole runtime (the tests write init.tcl themselves)
+#   none      Tobrisk.dll alone
+#   nocreate  a bin/tcl84t.dll that exports no Tcl_CreateInterp
+#   emptylib  Tcl's DLL with an empty lib/tcl8.4
+#   notk      Tcl complete, Tk missing
+# Usage: cmake -DDIST=... -DFIXTURE=... -DKIND=... [-DSTANDIN=...] -P make_fixture.cmake
+file(REMOVE_RECURSE "${FIXTURE}")
+file(MAKE_DIRECTORY "${FIXTURE}")
+file(COPY "${DIST}/Tobrisk.dll" DESTINATION "${FIXTURE}")
+if(KIND STREQUAL "full")
+    file(COPY "${DIST}/bin" "${DIST}/lib" DESTINATION "${FIXTURE}")
+elseif(KIND STREQUAL "nocreate")
+    file(MAKE_DIRECTORY "${FIXTURE}/bin")
+    file(COPY_FILE "${STANDIN}" "${FIXTURE}/bin/tcl84t.dll")
+elseif(KIND STREQUAL "emptylib")
+    file(COPY "${DIST}/bin" DESTINATION "${FIXTURE}")
+    file(MAKE_DIRECTORY "${FIXTURE}/lib/tcl8.4")
+elseif(KIND STREQUAL "notk")
+    file(MAKE_DIRECTORY "${FIXTURE}/bin" "${FIXTURE}/lib")
+    file(COPY_FILE "${DIST}/bin/tcl84t.dll" "${FIXTURE}/bin/tcl84t.dll")
+    file(COPY "${DIST}/lib/tcl8.4" "${DIST}/lib/tcl8" DESTINATION "${FIXTURE}/lib")
+elseif(NOT KIND STREQUAL "none")
+    message(FATAL_ERROR "unknown fixture kind ${KIND}")
+endif()

@@ -1,0 +1,51 @@
+#include "support.h"
+
+#include <map>
+
+namespace {
+std::map<std::string, std::string> &folders()
+{
+    static std::map<std::string, std::string> table;
+    return table;
+}
+
+std::map<std::string, ChildMain> &children()
+{
+    static std::map<std::string, ChildMain> table;
+    return table;
+}
+} // namespace
+
+const char *const MinimalInit =
+    "namespace eval ::tobrisk {}\n"
+    "proc ::tobrisk::startup {} {}\n"
+    "proc ::tobrisk::shutdown {} {}\n";
+
+std::string fixture(const std::string &name) { return folders()[name]; }
+void set_fixture(const std::string &name, const std::string &folder) { folders()[name] = folder; }
+
+ChildRegistration::ChildRegistration(const char *name, ChildMain main) { children()[name] = main; }
+
+int run_child_mode(const std::string &name, const std::string &argument)
+{
+    auto found = children().find(name);
+    if (found == children().end()) return 98;
+    return found->second(argument);
+}
+
+testhost::ChildResult run_child(const std::string &name, const std::string &argument)
+{
+    std::string arguments = "--child=" + name + (argument.empty() ? "" : ":" + argument);
+    for (const auto &entry : folders()) arguments += " \"--fixture=" + entry.first + "=" + entry.second + "\"";
+    return testhost::run_self(arguments);
+}
+
+void write_init(const std::string &folder, const std::string &text)
+{
+    std::string path = folder + "\\init.tcl";
+    if (text.empty()) {
+        testhost::remove_file(path);
+        return;
+    }
+    testhost::write_file(path, text);
+}

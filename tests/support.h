@@ -1,0 +1,30 @@
+// What the test programs share: their plugin folders and child processes.
+#ifndef TOBRISK_TESTS_SUPPORT_H
+#define TOBRISK_TESTS_SUPPORT_H
+
+#include <string>
+
+#include "testhost/testhost.h"
+
+// The plugin folder a test program was given as --fixture=NAME=FOLDER.
+std::string fixture(const std::string &name);
+void set_fixture(const std::string &name, const std::string &folder);
+
+// A child mode: runs in a process of its own when the program is started
+// with --child=NAME[:ARGUMENT] and returns the process's exit code.
+using ChildMain = int (*)(const std::string &argument);
+struct ChildRegistration {
+    ChildRegistration(const char *name, ChildMain main);
+};
+int run_child_mode(const std::string &name, const std::string &argument);
+
+// Runs a child mode of this program and returns its exit code and output.
+testhost::ChildResult run_child(const std::string &name, const std::string &argument = "");
+
+// Writes the plugin folder's init.tcl; an empty text removes the file.
+void write_init(const std::string &folder, const std::string &text);
+
+// The init.tcl that defines both procedures and nothing else.
+extern const char *const MinimalInit;
+
+#endif
