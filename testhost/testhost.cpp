@@ -14,6 +14,8 @@ int32_t(__cdecl *g_plugin_version)(void) = nullptr;
 
 std::vector<HostCall> g_calls;
 std::map<std::string, Answer> g_answers;
+Answer g_default_answer;
+UiHandler g_ui_handler;
 std::vector<UiCall> g_ui_calls;
 std::vector<int> g_buttons;
 std::set<const void *> g_live_copies;
@@ -113,6 +115,7 @@ int WINAPI record_MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type
     call.owner = (uintptr_t)owner;
     call.type = type;
     g_ui_calls.push_back(call);
+    if (g_ui_handler) return g_ui_handler(call);
     if (g_buttons.empty()) return IDOK;
     int button = g_buttons.front();
     g_buttons.erase(g_buttons.begin());
@@ -125,6 +128,7 @@ BOOL WINAPI record_MessageBeep(UINT type)
     call.function = "MessageBeep";
     call.type = type;
     g_ui_calls.push_back(call);
+    if (g_ui_handler) g_ui_handler(call);
     return TRUE;
 }
 
@@ -140,6 +144,7 @@ HINSTANCE WINAPI record_ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCS
     call.null_directory = directory == nullptr;
     call.type = (uint32_t)show;
     g_ui_calls.push_back(call);
+    if (g_ui_handler) g_ui_handler(call);
     return (HINSTANCE)(uintptr_t)33;
 }
 
@@ -151,6 +156,11 @@ BOOL WINAPI record_TerminateProcess(HANDLE process, UINT code)
     call.function = "TerminateProcess";
     call.type = code;
     g_ui_calls.push_back(call);
+    if (g_ui_handler) {
+        g_ui_handler(call);
+        std::fflush(stdout);
+        return real_TerminateProcess(process, code);
+    }
     for (const UiCall &ui : g_ui_calls) {
         std::printf("UI|%s|%u|%s|%zu|%s\n", ui.function.c_str(), ui.type, ui.caption.c_str(),
                     ui.text.size(), ui.text.c_str());
@@ -182,8 +192,9 @@ struct Replacement {
 };
 
 // Points the plugin's import table entries for the calls above at the
-// recorders; the originals are kept for the recorders to pass on to.
-void patch_imports(HMODULE module)
+// recorders; the originals are kept for the recorders to pass on to. With
+// patch_ui false only the heap calls are replaced.
+void patch_imports(HMODULE module, bool patch_ui)
 {
     const Replacement replacements[] = {
         {"MessageBoxA", (void *)record_MessageBoxA, (void **)&real_MessageBoxA},
@@ -207,6 +218,9 @@ void patch_imports(HMODULE module)
             auto by_name = (IMAGE_IMPORT_BY_NAME *)(base + names->u1.AddressOfData);
             for (const Replacement &replacement : replacements) {
                 if (std::strcmp((const char *)by_name->Name, replacement.name) != 0) continue;
+                bool heap = replacement.recorder == (void *)record_strdup ||
+                            replacement.recorder == (void *)record_free;
+                if (!patch_ui && !heap) continue;
                 DWORD old_protection;
                 VirtualProtect(&slots->u1.Function, sizeof(void *), PAGE_READWRITE, &old_protection);
                 *replacement.original = (void *)slots->u1.Function;
@@ -260,12 +274,14 @@ bool HostCall::has_text_at(size_t offset) const
     return found != texts.end() && found->second.has_value();
 }
 
-bool load_plugin(const std::string &folder)
+bool load_plugin(const std::string &folder, bool patch_ui)
 {
     g_folder = folder;
-    g_plugin = LoadLibraryA((folder + "\\Tobrisk.dll").c_str());
-    if (g_plugin == nullptr) return false;
-    patch_imports(g_plugin);
+    HMODULE loaded = LoadLibraryA((folder + "\\Tobrisk.dll").c_str());
+    if (loaded == nullptr) return false;
+    // Patching a module twice would make the recorders their own originals.
+    if (loaded != g_plugin) patch_imports(loaded, patch_ui);
+    g_plugin = loaded;
     g_plugin_main = (decltype(g_plugin_main))(void *)GetProcAddress(g_plugin, "plugin_main");
     g_plugin_version = (decltype(g_plugin_version))(void *)GetProcAddress(g_plugin, "plugin_version");
     return g_plugin_main != nullptr && g_plugin_version != nullptr;
@@ -287,8 +303,9 @@ extern "C" int32_t __cdecl host_send(const char *guid, const char *service, void
         g_interp = (Tcl_Interp *)call.userData;
     }
     auto answer = g_answers.find(call.service);
-    if (answer == g_answers.end()) return 0;
-    return answer->second(call);
+    if (answer != g_answers.end()) return answer->second(call);
+    if (g_default_answer) return g_default_answer(call);
+    return 0;
 }
 
 LoadRecord make_load_record(const Directories &directories, bool with_host_send)
@@ -334,7 +351,12 @@ void set_answer(const std::string &service, int32_t value)
 {
     g_answers[service] = [value](HostCall &) { return value; };
 }
-void clear_answers() { g_answers.clear(); }
+void set_default_answer(Answer answer) { g_default_answer = std::move(answer); }
+void clear_answers()
+{
+    g_answers.clear();
+    g_default_answer = nullptr;
+}
 
 const std::vector<HostCall> &calls() { return g_calls; }
 
@@ -369,6 +391,7 @@ std::vector<UiCall> message_boxes()
 
 void clear_ui_calls() { g_ui_calls.clear(); }
 void queue_buttons(const std::vector<int> &buttons) { g_buttons = buttons; }
+void set_ui_handler(UiHandler handler) { g_ui_handler = std::move(handler); }
 
 size_t live_copies() { return g_live_copies.size(); }
 bool is_live_copy(const void *pointer) { return g_live_copies.count(pointer) != 0; }

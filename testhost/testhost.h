@@ -63,9 +63,10 @@ struct Directories {
     std::string language = "C:\\vellumar\\language";
 };
 
-// Loads <folder>\Tobrisk.dll and replaces its UI imports. False when the
-// library cannot be loaded.
-bool load_plugin(const std::string &folder);
+// Loads <folder>\Tobrisk.dll and replaces its UI imports (with patch_ui
+// false only _strdup and free, so that real boxes show and links open).
+// False when the library cannot be loaded.
+bool load_plugin(const std::string &folder, bool patch_ui = true);
 HMODULE plugin_module();
 const std::string &plugin_folder();
 
@@ -87,6 +88,8 @@ extern "C" int32_t __cdecl host_send(const char *guid, const char *service, void
 
 void set_answer(const std::string &service, Answer answer);
 void set_answer(const std::string &service, int32_t value);
+// Answers every service that has no answer of its own.
+void set_default_answer(Answer answer);
 void clear_answers();
 
 const std::vector<HostCall> &calls();
@@ -99,6 +102,12 @@ std::vector<UiCall> message_boxes();
 void clear_ui_calls();
 // Buttons that the next message boxes return, in order; then IDOK.
 void queue_buttons(const std::vector<int> &buttons);
+// Sees each replaced Windows call as it is made. For MessageBoxA its result
+// is the button the box returns (the queue is then not used); before a
+// TerminateProcess it is the last chance to report, and the recorded calls
+// are not dumped.
+using UiHandler = std::function<int(const UiCall &call)>;
+void set_ui_handler(UiHandler handler);
 
 // Heap copies the plugin made with _strdup and has not freed yet.
 size_t live_copies();
