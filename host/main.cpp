@@ -1,0 +1,221 @@
+// tobrisk-host: a stand-in for the messenger that loads a Tobrisk plugin
+// folder and plays the host, from a scenario or at a prompt.
+//
+// The program runs the session in a child process of itself and waits for
+// it: whatever the plugin does to its process (a crash, a hang, an exit),
+// the parent is still there to say so.
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "commands.h"
+#include "session.h"
+
+namespace {
+
+const char SessionVariable[] = "TOBRISK_HOST_SESSION";
+
+const char Usage[] =
+    "usage: tobrisk-host [options] [SCENARIO | -]\n"
+    "Plays the messenger for a Tobrisk plugin folder. With a SCENARIO file (or -\n"
+    "for standard input) it runs the scenario's lines and prints a transcript;\n"
+    "without one it prompts for commands.\n"
+    "  --plugin DIR    the plugin folder (default build\\dist\\Tobrisk)\n"
+    "  --scripts DIR   the folder of scripts that the default init.tcl sources\n"
+    "  --fixture FILE  connections and contacts the messenger starts with\n"
+    "  --www DIR       the folder that answers http:// requests\n"
+    "  --profile DIR   the profile folder of the six directories (default: a\n"
+    "                  scratch folder that is removed at the end)\n"
+    "  --timeout S     a plugin call running longer than S seconds is a hang\n"
+    "                  (default 30 for scenarios, none at the prompt; 0: none)\n"
+    "  --gui           real message boxes, links open, the preferences window shows\n"
+    "Exit codes: 0 all went well, 1 an error or a failed expectation, 2 bad usage,\n"
+    "3 the plugin hung, 4 the plugin crashed or ended the process.\n";
+
+// Fills the options from the arguments; false with a message on stderr.
+bool parse_options(int argc, char **argv, Options &options, bool &help)
+{
+    help = false;
+    for (int index = 1; index < argc; index++) {
+        std::string word = argv[index];
+        auto value = [&](PathOption &target) {
+            if (index + 1 >= argc) return false;
+            target = {argv[++index], argv[index]};
+            options.given.push_back(word.substr(2));
+            return true;
+        };
+        if (word == "--help" || word == "-h") {
+            help = true;
+        } else if (word == "--plugin" || word == "--scripts" || word == "--fixture" || word == "--www" ||
+                   word == "--profile") {
+            PathOption &target = word == "--plugin"    ? options.plugin
+                                 : word == "--scripts" ? options.scripts
+                                 : word == "--fixture" ? options.fixture
+                                 : word == "--www"     ? options.www
+                                                       : options.profile;
+            if (!value(target)) {
+                std::fprintf(stderr, "tobrisk-host: %s needs a value\n", word.c_str());
+                return false;
+            }
+        } else if (word == "--timeout") {
+            long seconds;
+            if (index + 1 >= argc || !parse_int(argv[index + 1], seconds) || seconds < 0) {
+                std::fprintf(stderr, "tobrisk-host: --timeout needs a number of seconds\n");
+                return false;
+            }
+            options.timeout_seconds = (int)seconds;
+            options.given.push_back("timeout");
+            index++;
+        } else if (word == "--gui") {
+            options.gui = true;
+        } else if (word.size() > 1 && word[0] == '-' && word != "-") {
+            std::fprintf(stderr, "tobrisk-host: unknown option %s\n", word.c_str());
+            return false;
+        } else if (!options.scenario.empty()) {
+            std::fprintf(stderr, "tobrisk-host: one scenario at a time\n");
+            return false;
+        } else {
+            options.scenario = word;
+            options.interactive = false;
+        }
+    }
+    return true;
+}
+
+bool read_lines(std::istream &stream, std::vector<std::string> &lines)
+{
+    std::string line;
+    while (std::getline(stream, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return true;
+}
+
+std::string folder_of(const std::string &path)
+{
+    size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? "" : path.substr(0, slash);
+}
+
+// An unhandled exception ends the session's process with the exception's
+// code and without a debugger; the parent reports it.
+LONG WINAPI end_on_exception(EXCEPTION_POINTERS *)
+{
+    std::fflush(stdout);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+int run_session(const Options &given)
+{
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    SetUnhandledExceptionFilter(end_on_exception);
+    Options options = given;
+    std::vector<std::string> lines;
+    if (!options.interactive) {
+        if (options.scenario == "-") {
+            read_lines(std::cin, lines);
+        } else {
+            std::ifstream file(options.scenario, std::ios::binary);
+            if (!file) {
+                std::printf("error: cannot read the scenario \"%s\"\n", options.scenario.c_str());
+                return EXIT_USAGE;
+            }
+            read_lines(file, lines);
+            options.base_dir = folder_of(options.scenario);
+        }
+    }
+    Session session(options);
+    if (options.interactive) {
+        run_interactive(session);
+    } else {
+        run_scenario(session, lines);
+    }
+    if (session.errors + session.failures > 0) {
+        if (!options.interactive) {
+            session.out.top(std::to_string(session.errors) + " errors, " + std::to_string(session.failures) +
+                            " failed expectations");
+        }
+        return EXIT_FAILED;
+    }
+    return EXIT_OK;
+}
+
+const char *exception_name(DWORD code)
+{
+    switch (code) {
+    case EXCEPTION_ACCESS_VIOLATION: return "access violation";
+    case EXCEPTION_STACK_OVERFLOW: return "stack overflow";
+    case EXCEPTION_INT_DIVIDE_BY_ZERO: return "division by zero";
+    case EXCEPTION_ILLEGAL_INSTRUCTION: return "illegal instruction";
+    case EXCEPTION_BREAKPOINT: return "breakpoint";
+    case 0xC0000409: return "stack buffer overrun";
+    case 0xC0000374: return "heap corruption";
+    default: return "exception";
+    }
+}
+
+// Runs this program again as the session and tells what became of it.
+int supervise()
+{
+    SetEnvironmentVariableA(SessionVariable, "1");
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION process = {};
+    std::string command = GetCommandLineA();
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+        std::fprintf(stderr, "tobrisk-host: cannot start the session (Windows error %lu)\n",
+                     (unsigned long)GetLastError());
+        return EXIT_CRASHED;
+    }
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    if (code >= SessionExitBase && code <= SessionExitBase + EXIT_CRASHED) return (int)(code - SessionExitBase);
+    if (code >= 0x80000000) {
+        std::printf("error: the plugin crashed: exception 0x%08lX (%s)\n", (unsigned long)code, exception_name(code));
+    } else {
+        std::printf("error: the plugin ended the process with exit code %lu\n", (unsigned long)code);
+    }
+    std::fflush(stdout);
+    return EXIT_CRASHED;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // Transcripts end their lines with a line feed alone, on every system.
+    _setmode(_fileno(stdout), _O_BINARY);
+    Options options;
+    bool help = false;
+    if (!parse_options(argc, argv, options, help)) {
+        std::fputs(Usage, stderr);
+        return EXIT_USAGE;
+    }
+    if (help) {
+        std::fputs(Usage, stdout);
+        std::fputs("\nCommands:\n", stdout);
+        for (const std::string &line : command_help()) std::printf("  %s\n", line.c_str());
+        return EXIT_OK;
+    }
+    char marker[4];
+    if (GetEnvironmentVariableA(SessionVariable, marker, sizeof marker) == 0) return supervise();
+    int status = run_session(options);
+    std::fflush(stdout);
+    ExitProcess(SessionExitBase + (DWORD)status);
+}
