@@ -1,10 +1,90 @@
 # The plugin's start-up script. Tobrisk sources it at "load" and then calls
 # ::tobrisk::startup; at "stop" it calls ::tobrisk::shutdown.
+#
+# It sources every *.tcl file of the folder "scripts" beside the plugin, in
+# name order (letter case aside), reading them as UTF-8. The environment
+# variable TOBRISK_SCRIPTS names another folder to take them from. A script
+# that fails is reported in a message box of its own and the others still
+# load.
+#
+# A script registers what it wants done when the plugin starts and stops:
+#     ::tobrisk::on_start {vellumar eventsConnect ... }
+#     ::tobrisk::on_stop {vellumar eventsDisconnect $::myscript::id}
+# Start scripts run in the order they were registered, stop scripts in the
+# reverse order, each at the global level.
 
-namespace eval ::tobrisk {}
+namespace eval ::tobrisk {
+    variable scripts_dir [file join [file dirname [file normalize [info script]]] scripts]
+    if {[info exists ::env(TOBRISK_SCRIPTS)] && $::env(TOBRISK_SCRIPTS) ne ""} {
+        set scripts_dir $::env(TOBRISK_SCRIPTS)
+    }
+    variable start_hooks {}
+    variable stop_hooks {}
+    variable loading ""
+    variable started 0
+}
+
+# Shows a failure the way the plugin shows its own.
+proc ::tobrisk::report {subject message} {
+    tobrisk messagebox $message "Tobrisk Error ($subject)" 0
+}
+
+# Runs a start or stop script at the global level; a failure is shown with
+# the name of the script that registered it.
+proc ::tobrisk::run_hook {hook when} {
+    lassign $hook owner script
+    if {[catch {uplevel #0 $script} message]} {
+        set subject [expr {$owner eq "" ? $when : "$owner $when"}]
+        report $subject $message
+    }
+}
+
+# Registers SCRIPT to run when the plugin starts; once it has started, the
+# script runs at once.
+proc ::tobrisk::on_start {script} {
+    variable start_hooks
+    variable loading
+    variable started
+    set hook [list $loading $script]
+    lappend start_hooks $hook
+    if {$started} {
+        run_hook $hook on_start
+    }
+}
+
+# Registers SCRIPT to run when the plugin stops.
+proc ::tobrisk::on_stop {script} {
+    variable stop_hooks
+    variable loading
+    lappend stop_hooks [list $loading $script]
+}
+
+proc ::tobrisk::load_scripts {} {
+    variable scripts_dir
+    variable loading
+    set files [glob -nocomplain -types f -directory $scripts_dir *.tcl]
+    foreach file [lsort -nocase $files] {
+        set loading scripts/[file tail $file]
+        if {[catch {uplevel #0 [list source -encoding utf-8 $file]} message]} {
+            report $loading $message
+        }
+    }
+    set loading ""
+}
 
 proc ::tobrisk::startup {} {
+    variable start_hooks
+    variable started 1
+    foreach hook $start_hooks {
+        run_hook $hook on_start
+    }
 }
 
 proc ::tobrisk::shutdown {} {
+    variable stop_hooks
+    foreach hook [lreverse $stop_hooks] {
+        run_hook $hook on_stop
+    }
 }
+
+::tobrisk::load_scripts
