@@ -159,6 +159,10 @@ Tcl_Interp *interp_startup(void)
         return NULL;
     }
     Tcl_Eval(interp, "wm withdraw .");
+    // The host's message loop is the only event loop the scripts get. Tcl
+    // starts with event servicing off; on, its notifier window services
+    // `after` timers and Tk's events whenever the host dispatches messages.
+    Tcl_SetServiceMode(TCL_SERVICE_ALL);
     Tcl_SetVar(interp, "tobrisk_shutdown", "0", TCL_GLOBAL_ONLY);
     Tcl_Preserve(interp);
     g_interp = interp;

@@ -1,0 +1,56 @@
+// The host's message loop is the scripts' event loop: `after` scripts run
+// when the host dispatches its thread's messages, and the stop services
+// what is due once more before the interpreter goes.
+#include <gtest/gtest.h>
+
+#include "support.h"
+
+namespace {
+
+void pump_for(DWORD milliseconds)
+{
+    DWORD started = GetTickCount();
+    while (GetTickCount() - started < milliseconds) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+}
+
+class EventLoop : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(testhost::load_plugin(fixture("plugin")));
+        write_init(fixture("plugin"), MinimalInit);
+        testhost::load_and_start();
+        ASSERT_NE(nullptr, testhost::interp());
+    }
+};
+
+TEST_F(EventLoop, AfterScriptsRunWhenTheHostDispatchesMessages)
+{
+    testhost::eval_ok("after 20 {set ::fired timer}; after idle {set ::idle done}");
+    EXPECT_EQ("0", testhost::eval_ok("info exists ::fired"));
+    pump_for(400);
+    EXPECT_EQ("timer", testhost::eval_ok("set ::fired"));
+    EXPECT_EQ("done", testhost::eval_ok("set ::idle"));
+    testhost::stop();
+    testhost::unload();
+}
+
+TEST_F(EventLoop, StopRunsTheTimersThatAreDue)
+{
+    testhost::eval_ok("after 0 {vellumar versionRequest}");
+    Sleep(50);
+    testhost::clear_calls();
+    testhost::stop();
+    std::vector<std::string> services = testhost::services_called();
+    EXPECT_NE(services.end(), std::find(services.begin(), services.end(), "versionRequest"));
+    testhost::unload();
+}
+
+} // namespace
