@@ -29,6 +29,13 @@ proc ::tobrisk::report {subject message} {
     tobrisk messagebox $message "Tobrisk Error ($subject)" 0
 }
 
+# Errors of scripts that run later from the event loop (an `after` script,
+# for one) are shown like the others instead of in Tk's error dialog.
+proc ::tobrisk::background_error {message options} {
+    report background $message
+}
+interp bgerror {} ::tobrisk::background_error
+
 # Runs a start or stop script at the global level; a failure is shown with
 # the name of the script that registered it.
 proc ::tobrisk::run_hook {hook when} {
