@@ -443,9 +443,17 @@ void Session::pump(bool timers)
                                 PeekMessageA(&message, nullptr, WM_TIMER + 1, 0xFFFFFFFF, PM_REMOVE);
         if (!got) break;
         if (message.message == WM_QUIT) continue;
-        Busy busy("a window message");
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
+        // Tcl's timers arrive as WM_TIMER; what a message makes the plugin
+        // do is shown under it.
+        char name[32];
+        std::snprintf(name, sizeof name, "window message 0x%04X", message.message);
+        out.begin(message.message == WM_TIMER ? "timer" : name);
+        {
+            Busy busy(message.message == WM_TIMER ? "a timer" : "a window message");
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        out.end_quietly();
     }
     testhost::clear_calls();
     testhost::clear_ui_calls();

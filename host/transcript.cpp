@@ -24,6 +24,11 @@ void Transcript::end(const std::string &result)
     }
 }
 
+void Transcript::end_quietly()
+{
+    if (!frames_.empty()) frames_.pop_back();
+}
+
 void Transcript::line(const std::string &text)
 {
     flush_headers();

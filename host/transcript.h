@@ -16,6 +16,9 @@ public:
     void begin(const std::string &header);
     // Closes the innermost call; a non-empty result is shown after "-> ".
     void end(const std::string &result);
+    // Closes the innermost call, printing nothing if nothing was printed
+    // inside it.
+    void end_quietly();
     // A line at the current depth.
     void line(const std::string &text);
     // A line at the outermost level, for the scenario's own lines.
