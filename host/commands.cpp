@@ -127,6 +127,18 @@ Next run_wait(Session &session, const Input &input)
     return Next::Go;
 }
 
+Next run_timeout(Session &session, const Input &input)
+{
+    long seconds;
+    if (!count_between(session, input, 2, 2) || !int_word(session, input, 1, seconds)) return Next::Go;
+    if (seconds < 0) {
+        session.error("timeout takes seconds from 0 on");
+        return Next::Go;
+    }
+    watchdog_set_timeout((int)seconds);
+    return Next::Go;
+}
+
 Next run_button(Session &session, const Input &input)
 {
     if (!count_between(session, input, 2, 100)) return Next::Go;
@@ -310,28 +322,41 @@ std::string unchecked(const Seen &seen, const std::string &what)
     return "got " + list;
 }
 
-bool expect_count(Session &session, const Input &input, size_t actual, std::string &detail)
+// The kinds that count something, and what they count.
+size_t counted(Session &session, const std::string &kind)
 {
-    long wanted;
-    if (input.words.size() != 3 || !parse_int(input.words[2], wanted)) {
-        detail = "usage: expect " + input.words[1] + " N";
-        return false;
-    }
-    detail = "there are " + std::to_string(actual);
-    (void)session;
-    return (size_t)wanted == actual && wanted >= 0;
+    if (kind == "alerts") return session.model.alerts.size();
+    if (kind == "entries") return session.model.list.size();
+    if (kind == "subscriptions") return session.model.subscriptions.size();
+    return session.model.requests.size();
 }
 
 Next run_expect(Session &session, const Input &input)
 {
-    if (input.words.size() < 2) return usage_error(session, *find_command("expect")), Next::Go;
-    const std::string &kind = input.words[1];
+    const Command &expect = *find_command("expect");
+    const std::string kind = input.words.size() > 1 ? input.words[1] : "";
+    bool counts = kind == "alerts" || kind == "entries" || kind == "subscriptions" || kind == "requests";
+    long wanted = 0;
+    bool well_formed = !kind.empty();
+    if (counts) {
+        well_formed = input.words.size() == 3 && parse_int(input.words[2], wanted) && input.rest(3).empty();
+    } else if (kind == "message" || kind == "entry") {
+        well_formed = input.words.size() >= 3;
+    }
+    if (!well_formed) {
+        usage_error(session, expect);
+        return Next::Go;
+    }
     bool passed = false;
     std::string detail;
-    if (kind == "answer") {
+    if (counts) {
+        size_t actual = counted(session, kind);
+        passed = wanted >= 0 && (size_t)wanted == actual;
+        detail = "there are " + std::to_string(actual);
+    } else if (kind == "answer") {
         passed = session.last_answer && *session.last_answer == input.rest(2);
         detail = session.last_answer ? "the answer was " + quoted(*session.last_answer) : "nothing has answered yet";
-    } else if (kind == "message" && input.words.size() >= 3) {
+    } else if (kind == "message") {
         const std::vector<SentMessage> &messages = session.model.messages;
         std::string text = input.rest(3);
         for (size_t index = session.messages_checked; index < messages.size() && !passed; index++) {
@@ -353,21 +378,14 @@ Next run_expect(Session &session, const Input &input)
     } else if (kind == "opened") {
         passed = seen_since(session.opened, input.rest(2));
         detail = unchecked(session.opened, "link opened");
-    } else if (kind == "alerts") {
-        passed = expect_count(session, input, session.model.alerts.size(), detail);
-    } else if (kind == "entries") {
-        passed = expect_count(session, input, session.model.list.size(), detail);
-    } else if (kind == "subscriptions") {
-        passed = expect_count(session, input, session.model.subscriptions.size(), detail);
-    } else if (kind == "requests") {
-        passed = expect_count(session, input, session.model.requests.size(), detail);
-    } else if (kind == "entry" && input.words.size() >= 3) {
+    } else if (kind == "entry") {
         long id;
         const ListNode *node = parse_int(input.words[2], id) ? session.model.list.find((int32_t)id) : nullptr;
         passed = node != nullptr && node->text == input.rest(3);
         detail = node == nullptr ? "there is no entry " + input.words[2] : "its text is " + quoted(node->text);
     } else {
-        return usage_error(session, *find_command("expect")), Next::Go;
+        usage_error(session, expect);
+        return Next::Go;
     }
     if (!passed) {
         session.failures++;
@@ -396,6 +414,8 @@ const std::vector<Command> &commands()
         {"tcl", "SCRIPT", "evaluates SCRIPT in the plugin's interpreter", true, run_tcl, 1},
         {"say", "TEXT", "types TEXT into a message window (so does a line that begins with /)", false, run_say, 1},
         {"wait", "MS", "runs the message loop for MS milliseconds: timers and windows", false, run_wait},
+        {"timeout", "S", "from here on, a plugin call running longer than S seconds is a hang (0: never)", false,
+         run_timeout},
         {"button", "N ...", "the next message boxes answer with these button codes (1 OK, 2 Cancel, 6 Yes, 7 No)",
          false, run_button},
         {"list", "", "prints the contact list's entries", false, run_list},
@@ -415,11 +435,11 @@ const std::vector<Command> &commands()
         {"http", "list|hold|auto|deliver N|deliver all",
          "shows waiting requests; holds them until delivered; delivers them", true, run_http},
         {"prefs", "show [PAGE]|hide [PAGE]|action N", "drives the preferences page", true, run_prefs},
-        {"expect", "WHAT ...",
-         "checks: answer TEXT, message TARGET TEXT, alert TEXT, box TEXT, opened LINK, entry ID TEXT, "
-         "alerts N, entries N, subscriptions N, requests N",
-         false, run_expect, 3},
-        {"option", "NAME VALUE", "at the head of a scenario: scripts DIR, fixture FILE, www DIR, timeout S",
+        {"expect",
+         "answer TEXT|message TARGET TEXT|alert TEXT|box TEXT|opened LINK|entry ID TEXT|alerts N|entries N|"
+         "subscriptions N|requests N",
+         "checks what happened; a failed check is reported with its line number", false, run_expect, 3},
+        {"option", "NAME VALUE", "at the head of a scenario: scripts DIR, fixture FILE, www DIR",
          false, run_option},
     };
     return table;
@@ -495,15 +515,8 @@ void apply_option(Session &session, const std::vector<std::string> &words)
         options.fixture = session.resolve(words[2]);
     } else if (name == "www") {
         options.www = session.resolve(words[2]);
-    } else if (name == "timeout") {
-        long seconds;
-        if (!parse_int(words[2], seconds) || seconds < 0) {
-            session.error("option timeout takes seconds from 0 on");
-            return;
-        }
-        options.timeout_seconds = (int)seconds;
     } else {
-        session.error("unknown option " + quoted(name) + " (scripts, fixture, www, timeout)");
+        session.error("unknown option " + quoted(name) + " (scripts, fixture, www)");
     }
 }
 
@@ -531,7 +544,9 @@ void run_scenario(Session &session, const std::vector<std::string> &lines)
         session.out.top("> " + line);
         apply_option(session, words);
     }
-    watchdog_start(session.options.timeout_seconds < 0 ? 30 : session.options.timeout_seconds);
+    // Real message boxes wait for the user, so --gui times nothing out.
+    int fallback = session.options.gui ? 0 : 30;
+    watchdog_start(session.options.timeout_seconds < 0 ? fallback : session.options.timeout_seconds);
     session.begin();
     session.pump(false);
     for (; index < lines.size(); index++) {

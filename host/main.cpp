@@ -35,7 +35,8 @@ const char Usage[] =
     "  --profile DIR   the profile folder of the six directories (default: a\n"
     "                  scratch folder that is removed at the end)\n"
     "  --timeout S     a plugin call running longer than S seconds is a hang\n"
-    "                  (default 30 for scenarios, none at the prompt; 0: none)\n"
+    "                  (default 30 for scenarios, none at the prompt or with\n"
+    "                  --gui; 0: none)\n"
     "  --gui           real message boxes, links open, the preferences window shows\n"
     "Exit codes: 0 all went well, 1 an error or a failed expectation, 2 bad usage,\n"
     "3 the plugin hung, 4 the plugin crashed or ended the process.\n";
@@ -106,10 +107,14 @@ std::string folder_of(const std::string &path)
     return slash == std::string::npos ? "" : path.substr(0, slash);
 }
 
+Session *g_session = nullptr;
+
 // An unhandled exception ends the session's process with the exception's
-// code and without a debugger; the parent reports it.
+// code and without a debugger; the parent reports it. The calls it ended
+// inside are printed first.
 LONG WINAPI end_on_exception(EXCEPTION_POINTERS *)
 {
+    if (g_session != nullptr) g_session->out.flush_headers();
     std::fflush(stdout);
     return EXCEPTION_EXECUTE_HANDLER;
 }
@@ -134,19 +139,19 @@ int run_session(const Options &given)
         }
     }
     Session session(options);
+    g_session = &session;
     if (options.interactive) {
         run_interactive(session);
     } else {
         run_scenario(session, lines);
     }
-    if (session.errors + session.failures > 0) {
-        if (!options.interactive) {
-            session.out.top(std::to_string(session.errors) + " errors, " + std::to_string(session.failures) +
-                            " failed expectations");
-        }
-        return EXIT_FAILED;
+    int status = session.errors + session.failures > 0 ? EXIT_FAILED : EXIT_OK;
+    if (status == EXIT_FAILED && !options.interactive) {
+        session.out.top(std::to_string(session.errors) + " errors, " + std::to_string(session.failures) +
+                        " failed expectations");
     }
-    return EXIT_OK;
+    g_session = nullptr;
+    return status;
 }
 
 const char *exception_name(DWORD code)

@@ -24,7 +24,7 @@ DWORD WINAPI watchdog_thread(void *)
     while (true) {
         Sleep(100);
         EnterCriticalSection(&g_watch_lock);
-        bool hung = g_watch_busy && GetTickCount() - g_watch_since > g_watch_timeout_ms;
+        bool hung = g_watch_busy && g_watch_timeout_ms > 0 && GetTickCount() - g_watch_since > g_watch_timeout_ms;
         std::string what = g_watch_what;
         LeaveCriticalSection(&g_watch_lock);
         if (!hung) continue;
@@ -169,10 +169,16 @@ bool starts_with_nocase(const std::string &text, const std::string &prefix)
 void watchdog_start(int timeout_seconds)
 {
     InitializeCriticalSection(&g_watch_lock);
-    if (timeout_seconds <= 0) return;
-    g_watch_timeout_ms = (DWORD)timeout_seconds * 1000;
+    watchdog_set_timeout(timeout_seconds);
     HANDLE thread = CreateThread(nullptr, 0, watchdog_thread, nullptr, 0, nullptr);
     if (thread != nullptr) CloseHandle(thread);
+}
+
+void watchdog_set_timeout(int timeout_seconds)
+{
+    EnterCriticalSection(&g_watch_lock);
+    g_watch_timeout_ms = timeout_seconds > 0 ? (DWORD)timeout_seconds * 1000 : 0;
+    LeaveCriticalSection(&g_watch_lock);
 }
 
 // Only the outermost call is timed: a callback inside a service call
@@ -291,7 +297,7 @@ void Session::make_profile()
     if (!options.profile.empty()) {
         profile_ = full_path(options.profile.path);
         CreateDirectoryA(profile_.c_str(), nullptr);
-        if (!is_directory(profile_)) error("cannot make the profile folder " + quoted(options.profile.shown));
+        if (!is_directory(profile_)) error("cannot make the profile folder " + quoted_path(options.profile.shown));
     } else {
         char temp[MAX_PATH];
         GetTempPathA(sizeof temp, temp);
@@ -328,11 +334,11 @@ void Session::begin()
             SetEnvironmentVariableA("TOBRISK_SCRIPTS", folder.c_str());
             _putenv(("TOBRISK_SCRIPTS=" + folder).c_str());
         } else {
-            error("no scripts folder " + quoted(options.scripts.shown));
+            error("no scripts folder " + quoted_path(options.scripts.shown));
         }
     }
     if (!options.www.empty() && !is_directory(options.www.path)) {
-        error("no www folder " + quoted(options.www.shown));
+        error("no www folder " + quoted_path(options.www.shown));
     }
     if (!options.fixture.empty()) load_fixture(options.fixture);
     make_profile();
@@ -356,20 +362,20 @@ bool Session::open_plugin(const PathOption &folder)
         return false;
     }
     if (!is_directory(folder.path)) {
-        error("no plugin folder " + quoted(folder.shown));
+        error("no plugin folder " + quoted_path(folder.shown));
         return false;
     }
     std::string path = full_path(folder.path);
     if (!is_file(path + "\\Tobrisk.dll")) {
-        error("no Tobrisk.dll in the plugin folder " + quoted(folder.shown));
+        error("no Tobrisk.dll in the plugin folder " + quoted_path(folder.shown));
         return false;
     }
     if (!testhost::load_plugin(path, !options.gui)) {
         if (testhost::plugin_module() == nullptr) {
-            error("cannot load Tobrisk.dll from " + quoted(folder.shown) + " (Windows error " +
+            error("cannot load Tobrisk.dll from " + quoted_path(folder.shown) + " (Windows error " +
                   std::to_string(GetLastError()) + ")");
         } else {
-            error("Tobrisk.dll in " + quoted(folder.shown) + " does not export plugin_main and plugin_version");
+            error("Tobrisk.dll in " + quoted_path(folder.shown) + " does not export plugin_main and plugin_version");
         }
         return false;
     }
@@ -775,7 +781,7 @@ void Session::load_fixture(const PathOption &file)
 {
     std::string content;
     if (!is_file(file.path) || !read_file(file.path, content)) {
-        error("cannot read the fixture " + quoted(file.shown));
+        error("cannot read the fixture " + quoted_path(file.shown));
         return;
     }
     std::istringstream lines(content);
@@ -793,6 +799,7 @@ void Session::load_fixture(const PathOption &file)
             error(file.shown + ":" + std::to_string(number) + ": " + problem);
         }
     }
-    out.line("fixture " + quoted(file.shown) + ": " + std::to_string(model.connections.size() - connections) +
-             " connections, " + std::to_string(model.contacts.size() - contacts) + " contacts");
+    out.line("fixture " + quoted_path(file.shown) + ": connections " +
+             std::to_string(model.connections.size() - connections) + ", contacts " +
+             std::to_string(model.contacts.size() - contacts));
 }

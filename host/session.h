@@ -141,8 +141,9 @@ private:
 };
 
 // The watchdog: a plugin call that runs longer than the timeout is
-// reported as a hang and ends the session.
+// reported as a hang and ends the session. A timeout of 0 turns it off.
 void watchdog_start(int timeout_seconds);
+void watchdog_set_timeout(int timeout_seconds);
 struct Busy {
     explicit Busy(const std::string &what);
     ~Busy();

@@ -83,6 +83,11 @@ std::string quoted(const std::string &text)
     return out + "\"";
 }
 
+std::string quoted_path(const std::string &path)
+{
+    return "\"" + path + "\"";
+}
+
 std::string quoted_or_none(const char *text)
 {
     return text == nullptr ? "none" : quoted(text);

@@ -24,13 +24,15 @@ public:
     // A line at the outermost level, for the scenario's own lines.
     void top(const std::string &text);
     int depth() const { return (int)frames_.size(); }
+    // Prints the lines of the calls still open, as when the process is
+    // about to end inside one of them.
+    void flush_headers();
 
 private:
     struct Frame {
         std::string header;
         bool printed;
     };
-    void flush_headers();
     void write(int depth, const std::string &text);
     std::vector<Frame> frames_;
 };
@@ -39,6 +41,8 @@ private:
 // characters are escaped, so every text stays on its line.
 std::string quoted(const std::string &text);
 std::string quoted_or_none(const char *text);
+// A file name in double quotes, backslashes as they are.
+std::string quoted_path(const std::string &path);
 
 // Splits a line into words: blanks separate them, and a word in double
 // quotes may hold blanks and the escapes \" \\ \n \t. At most `limit`
