@@ -1,0 +1,33 @@
+# Reminders: Tcl's `after` runs a script later, from the messenger's
+# message loop, while the messenger goes on with its work.
+#     /tobrisk remind 300 Tea is ready     a tray alert in 300 milliseconds
+#     /tobrisk countdown 3                 alerts 3, 2, 1 and Go!, 100 ms apart
+
+namespace eval ::reminders {}
+
+proc remind {milliseconds args} {
+    set text [join $args]
+    after $milliseconds [list vellumar systraySetAlert reminder $text]
+    return "Reminder set: $text"
+}
+
+proc countdown {from} {
+    ::reminders::tick $from
+    return "Counting down from $from"
+}
+
+proc ::reminders::tick {count} {
+    if {$count == 0} {
+        vellumar systraySetAlert reminder Go!
+        return
+    }
+    vellumar systraySetAlert reminder $count
+    after 100 [list ::reminders::tick [expr {$count - 1}]]
+}
+
+# Reminders still waiting when the plugin stops are dropped.
+::tobrisk::on_stop {
+    foreach pending [after info] {
+        after cancel $pending
+    }
+}
