@@ -1,0 +1,3 @@
+lappend ::order [file tail [info script]]
+::tobrisk::on_start {error "start fails"}
+::tobrisk::on_stop {tobrisk messagebox "late stops first"}
