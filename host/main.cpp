@@ -28,7 +28,8 @@ const char Usage[] =
     "Plays the messenger for a Tobrisk plugin folder. With a SCENARIO file (or -\n"
     "for standard input) it runs the scenario's lines and prints a transcript;\n"
     "without one it prompts for commands.\n"
-    "  --plugin DIR    the plugin folder (default build\\dist\\Tobrisk)\n"
+    "  --plugin DIR    the plugin folder (default build\\dist\\Tobrisk, or else\n"
+    "                  the folder Tobrisk beside tobrisk-host.exe)\n"
     "  --scripts DIR   the folder of scripts that the default init.tcl sources\n"
     "  --fixture FILE  connections and contacts the messenger starts with\n"
     "  --www DIR       the folder that answers http:// requests\n"
@@ -168,6 +169,22 @@ const char *exception_name(DWORD code)
     }
 }
 
+// The build's plugin folder when there is one here; else the folder
+// Tobrisk beside this program, as the release package lays them out.
+PathOption default_plugin_folder()
+{
+    Options defaults;
+    DWORD attributes = GetFileAttributesA(defaults.plugin.path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return defaults.plugin;
+    char program[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, program, sizeof program);
+    if (length == 0 || length >= sizeof program) return defaults.plugin;
+    std::string beside = folder_of(program) + "\\Tobrisk";
+    attributes = GetFileAttributesA(beside.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return {beside, beside};
+    return defaults.plugin;
+}
+
 // Runs this program again as the session and tells what became of it.
 int supervise()
 {
@@ -218,6 +235,7 @@ int main(int argc, char **argv)
         for (const std::string &line : command_help()) std::printf("  %s\n", line.c_str());
         return EXIT_OK;
     }
+    if (!options.was_given("plugin")) options.plugin = default_plugin_folder();
     char marker[4];
     if (GetEnvironmentVariableA(SessionVariable, marker, sizeof marker) == 0) return supervise();
     int status = run_session(options);
