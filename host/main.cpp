@@ -186,9 +186,11 @@ PathOption default_plugin_folder()
 }
 
 // Runs this program again as the session and tells what became of it.
-int supervise()
+int supervise(const Options &options)
 {
     SetEnvironmentVariableA(SessionVariable, "1");
+    std::string scratch = options.profile.empty() ? make_scratch_folder() : "";
+    SetEnvironmentVariableA(ScratchProfileVariable, scratch.c_str());
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -200,6 +202,7 @@ int supervise()
     if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
         std::fprintf(stderr, "tobrisk-host: cannot start the session (Windows error %lu)\n",
                      (unsigned long)GetLastError());
+        if (!scratch.empty()) remove_folder_tree(scratch);
         return EXIT_CRASHED;
     }
     WaitForSingleObject(process.hProcess, INFINITE);
@@ -207,6 +210,7 @@ int supervise()
     GetExitCodeProcess(process.hProcess, &code);
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);
+    if (!scratch.empty()) remove_folder_tree(scratch);
     if (code >= SessionExitBase && code <= SessionExitBase + EXIT_CRASHED) return (int)(code - SessionExitBase);
     if (code >= 0x80000000) {
         std::printf("error: the plugin crashed: exception 0x%08lX (%s)\n", (unsigned long)code, exception_name(code));
@@ -237,7 +241,7 @@ int main(int argc, char **argv)
     }
     if (!options.was_given("plugin")) options.plugin = default_plugin_folder();
     char marker[4];
-    if (GetEnvironmentVariableA(SessionVariable, marker, sizeof marker) == 0) return supervise();
+    if (GetEnvironmentVariableA(SessionVariable, marker, sizeof marker) == 0) return supervise(options);
     int status = run_session(options);
     std::fflush(stdout);
     ExitProcess(SessionExitBase + (DWORD)status);

@@ -116,7 +116,21 @@ bool read_file(const std::string &path, std::string &bytes)
     return true;
 }
 
-void remove_tree(const std::string &path)
+} // namespace
+
+const char ScratchProfileVariable[] = "TOBRISK_HOST_PROFILE";
+
+std::string make_scratch_folder()
+{
+    char temp[MAX_PATH];
+    DWORD length = GetTempPathA(sizeof temp, temp);
+    if (length == 0 || length >= sizeof temp) return "";
+    std::string folder = std::string(temp) + "tobrisk-host-" + std::to_string(GetCurrentProcessId()) + "-" +
+                         std::to_string(GetTickCount());
+    return CreateDirectoryA(folder.c_str(), nullptr) ? folder : "";
+}
+
+void remove_folder_tree(const std::string &path)
 {
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
@@ -126,7 +140,7 @@ void remove_tree(const std::string &path)
             if (name == "." || name == "..") continue;
             std::string child = path + "\\" + name;
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                remove_tree(child);
+                remove_folder_tree(child);
             } else {
                 DeleteFileA(child.c_str());
             }
@@ -135,6 +149,8 @@ void remove_tree(const std::string &path)
     }
     RemoveDirectoryA(path.c_str());
 }
+
+namespace {
 
 int hex_digit(char c)
 {
@@ -299,11 +315,12 @@ void Session::make_profile()
         CreateDirectoryA(profile_.c_str(), nullptr);
         if (!is_directory(profile_)) error("cannot make the profile folder " + quoted_path(options.profile.shown));
     } else {
-        char temp[MAX_PATH];
-        GetTempPathA(sizeof temp, temp);
-        profile_ = std::string(temp) + "tobrisk-host-" + std::to_string(GetCurrentProcessId()) + "-" +
-                   std::to_string(GetTickCount());
-        scratch_profile_ = CreateDirectoryA(profile_.c_str(), nullptr) != 0;
+        // The parent process made this folder and removes it when the
+        // session ends, however it ends.
+        char scratch[MAX_PATH];
+        DWORD length = GetEnvironmentVariableA(ScratchProfileVariable, scratch, sizeof scratch);
+        profile_ = length > 0 && length < sizeof scratch ? scratch : "";
+        if (!is_directory(profile_)) error("no scratch profile folder to work in");
     }
     directories_.config = profile_ + "\\config";
     directories_.skin = profile_ + "\\skins";
@@ -316,12 +333,6 @@ void Session::make_profile()
                                       &directories_.language}) {
         CreateDirectoryA(folder->c_str(), nullptr);
     }
-}
-
-void Session::remove_profile()
-{
-    if (scratch_profile_) remove_tree(profile_);
-    scratch_profile_ = false;
 }
 
 void Session::begin()
@@ -352,7 +363,6 @@ void Session::finish()
 {
     if (stage_ == Stage::Loaded || stage_ == Stage::Started) stop();
     if (stage_ == Stage::Stopped) unload();
-    remove_profile();
 }
 
 bool Session::open_plugin(const PathOption &folder)

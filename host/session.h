@@ -66,8 +66,7 @@ public:
     // Prepares the profile, the scripts folder and the fixture, loads the
     // plugin and sends "load" and "start".
     void begin();
-    // Sends "stop" and "unload" where they are due and removes a scratch
-    // profile.
+    // Sends "stop" and "unload" where they are due.
     void finish();
     bool open_plugin(const PathOption &folder);
     void load();
@@ -125,7 +124,6 @@ private:
     void send_event(const char *event, void *data);
     int on_ui(const testhost::UiCall &call);
     void make_profile();
-    void remove_profile();
     void cancel_requests();
     void close_alerts();
     struct Fetched;
@@ -134,11 +132,18 @@ private:
     Stage stage_ = Stage::NoPlugin;
     std::vector<int> buttons_;
     std::string profile_;
-    bool scratch_profile_ = false;
     HWND prefs_window_ = nullptr;
     testhost::Directories directories_;
     LoadRecord load_record_ = {};
 };
+
+// The environment variable that hands a scratch profile folder, made and
+// removed by the parent process, to the session.
+extern const char ScratchProfileVariable[];
+// A scratch profile folder under the temp directory; "" when none could
+// be made.
+std::string make_scratch_folder();
+void remove_folder_tree(const std::string &path);
 
 // The watchdog: a plugin call that runs longer than the timeout is
 // reported as a hang and ends the session. A timeout of 0 turns it off.
