@@ -237,6 +237,21 @@ void fill_text(char *field, size_t size)
     std::memset(field, 0x5A, size);
 }
 
+HANDLE g_saved_std[3] = {nullptr, nullptr, nullptr};
+
+// The messenger is a GUI program without standard handles. Given this
+// console program's pipes, Tcl would open channels on them whose reader and
+// writer threads it leaves running at finalisation, in code that "stop"
+// then unloads. The C runtime keeps its own copies, so printf still works.
+void drop_standard_handles()
+{
+    const DWORD kinds[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    for (int index = 0; index < 3; index++) {
+        if (g_saved_std[index] == nullptr) g_saved_std[index] = GetStdHandle(kinds[index]);
+        SetStdHandle(kinds[index], nullptr);
+    }
+}
+
 } // namespace
 
 int32_t HostCall::int_at(size_t offset) const
@@ -262,6 +277,7 @@ bool HostCall::has_text_at(size_t offset) const
 
 bool load_plugin(const std::string &folder)
 {
+    drop_standard_handles();
     g_folder = folder;
     g_plugin = LoadLibraryA((folder + "\\Tobrisk.dll").c_str());
     if (g_plugin == nullptr) return false;
@@ -422,8 +438,8 @@ ChildResult run_self(const std::string &arguments, DWORD timeout_ms)
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = write_end;
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdError = g_saved_std[2] ? g_saved_std[2] : GetStdHandle(STD_ERROR_HANDLE);
+    startup.hStdInput = g_saved_std[0] ? g_saved_std[0] : GetStdHandle(STD_INPUT_HANDLE);
     std::string command = "\"" + std::string(self) + "\" " + arguments;
     PROCESS_INFORMATION process = {};
     ChildResult result = {(DWORD)-1, ""};

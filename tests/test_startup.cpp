@@ -18,8 +18,9 @@ int lifecycle_child(const std::string &folder_name)
 {
     if (!testhost::load_plugin(fixture(folder_name))) return 97;
     testhost::load_and_start();
-    if (folder_name == "nocreate") {
-        // A library kept from a failed start-up is looked up again.
+    if (folder_name != "none") {
+        // A library kept from a failed start-up is bound again, and an
+        // interpreter from a failed start-up is never handed out.
         testhost::stop();
         testhost::load_and_start();
     }
@@ -101,9 +102,16 @@ TEST(RuntimeFailure, EachShowsItsBoxesAndLeavesNoInterpreter)
         {"nocreate",
          {{"Tobrisk Error (GetProcAddress)", "Failed to load Tcl_CreateInterp symbol from Tcl DLL."},
           {"Tobrisk Error (GetProcAddress)", "Failed to load Tcl_CreateInterp symbol from Tcl DLL."}}},
-        {"emptylib", {{"Tobrisk Error (Tcl_Init)", "*"}, {"Tobrisk Error (Tcl_Init)", "Failed to initialize Tcl!"}}},
+        {"nointerp",
+         {{"Tobrisk Error (Tcl_CreateInterp)", "Failed to create main interpreter!"},
+          {"Tobrisk Error (Tcl_CreateInterp)", "Failed to create main interpreter!"}}},
+        {"emptylib",
+         {{"Tobrisk Error (Tcl_Init)", "*"}, {"Tobrisk Error (Tcl_Init)", "Failed to initialize Tcl!"},
+          {"Tobrisk Error (Tcl_Init)", "*"}, {"Tobrisk Error (Tcl_Init)", "Failed to initialize Tcl!"}}},
         {"notk",
          {{"Tobrisk Error (Tcl_PkgRequire(Tk))", "*"},
+          {"Tobrisk Error (Tcl_PkgRequire(Tk))", "Failed to initialize Tk"},
+          {"Tobrisk Error (Tcl_PkgRequire(Tk))", "*"},
           {"Tobrisk Error (Tcl_PkgRequire(Tk))", "Failed to initialize Tk"}}},
     };
     for (const Case &c : cases) {
