@@ -169,8 +169,6 @@ TEST_F(AliasTest, StateSetByOneLineIsSeenByTheNext)
     EXPECT_EQ("5", edit_request(alias, "/tobrisk set counter 5").text);
     EXPECT_EQ("6", edit_request(alias, "/tobrisk incr counter").text);
     EXPECT_EQ("6", testhost::eval_ok("set counter"));
-    edit_request(alias, "/tobrisk proc twice {x} {expr {2 * $x}}");
-    EXPECT_EQ("14", edit_request(alias, "/tobrisk twice 7").text);
 }
 
 TEST_F(AliasTest, RequestsItDoesNotAnswerAreLeftAlone)
@@ -229,7 +227,7 @@ TEST_F(AliasTest, ForeignUserDataEvaluatesNothing)
     EXPECT_EQ("0", testhost::eval_ok("info exists foreign"));
 }
 
-TEST_F(AliasTest, KeyboardAlias)
+TEST_F(AliasTest, KeyboardAliasAndFreeEvents)
 {
     KeyboardAliasRequest request;
     std::memset(&request, 0, sizeof request);
@@ -250,10 +248,7 @@ TEST_F(AliasTest, KeyboardAlias)
         EXPECT_EQ(nullptr, request.answer);
         EXPECT_EQ(made, testhost::copies_made());
     }
-}
 
-TEST_F(AliasTest, FreeEventsWithoutTextReturnOne)
-{
     size_t freed = testhost::copies_freed();
     EXPECT_EQ(1, alias.callback(0, 0, "edit_aliasFree", nullptr, alias.userData));
     EXPECT_EQ(1, alias.callback(0, 0, "keyboard_aliasFree", nullptr, alias.userData));

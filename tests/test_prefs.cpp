@@ -173,16 +173,6 @@ TEST_F(PrefsTest, ShowFlagsHideShowOrLeaveAlone)
     EXPECT_TRUE(testhost::calls_to("dialogRemove").empty());
 }
 
-TEST_F(PrefsTest, HidingWithoutAPageCreatesNone)
-{
-    ShowRecord hide("Tobrisk", 0, parent);
-    show(hide);
-    ShowRecord other("Tobrisk", 5, parent);
-    show(other);
-    EXPECT_TRUE(testhost::calls().empty());
-    EXPECT_EQ(nullptr, GetWindow(parent, GW_CHILD));
-}
-
 TEST_F(PrefsTest, ActionsZeroAndTwoDestroyThePage)
 {
     struct Case {
@@ -228,8 +218,17 @@ TEST_F(PrefsTest, ActionsZeroAndTwoDestroyThePage)
     }
 }
 
-TEST_F(PrefsTest, EventsWithoutARecordDoNothing)
+TEST_F(PrefsTest, NothingToActOnDoesNothing)
 {
+    // Hiding or flag 5 without a page makes none.
+    ShowRecord hide("Tobrisk", 0, parent);
+    show(hide);
+    ShowRecord other("Tobrisk", 5, parent);
+    show(other);
+    EXPECT_TRUE(testhost::calls().empty());
+    EXPECT_EQ(nullptr, GetWindow(parent, GW_CHILD));
+
+    // Events without a record.
     ShowRecord open("Tobrisk", 1, parent);
     show(open);
     HWND page = added_window();
