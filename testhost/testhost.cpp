@@ -20,6 +20,8 @@ std::set<const void *> g_live_copies;
 size_t g_copies_made = 0;
 size_t g_copies_freed = 0;
 Tcl_Interp *g_interp = nullptr;
+std::vector<BitmapLoad> g_bitmaps_loaded;
+std::vector<HGDIOBJ> g_objects_deleted;
 
 // Where each service's record keeps texts, a callback and its userData.
 struct ServiceShape {
@@ -102,6 +104,8 @@ HINSTANCE(WINAPI *real_ShellExecuteA)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT)
 BOOL(WINAPI *real_TerminateProcess)(HANDLE, UINT) = nullptr;
 char *(__cdecl *real_strdup)(const char *) = nullptr;
 void(__cdecl *real_free)(void *) = nullptr;
+HBITMAP(WINAPI *real_LoadBitmapA)(HINSTANCE, LPCSTR) = nullptr;
+BOOL(WINAPI *real_DeleteObject)(HGDIOBJ) = nullptr;
 
 int WINAPI record_MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
 {
@@ -175,6 +179,19 @@ void __cdecl record_free(void *pointer)
     real_free(pointer);
 }
 
+HBITMAP WINAPI record_LoadBitmapA(HINSTANCE module, LPCSTR name)
+{
+    HBITMAP bitmap = real_LoadBitmapA(module, name);
+    g_bitmaps_loaded.push_back({(uintptr_t)name, bitmap});
+    return bitmap;
+}
+
+BOOL WINAPI record_DeleteObject(HGDIOBJ object)
+{
+    g_objects_deleted.push_back(object);
+    return real_DeleteObject(object);
+}
+
 struct Replacement {
     const char *name;
     void *recorder;
@@ -192,6 +209,8 @@ void patch_imports(HMODULE module)
         {"TerminateProcess", (void *)record_TerminateProcess, (void **)&real_TerminateProcess},
         {"_strdup", (void *)record_strdup, (void **)&real_strdup},
         {"free", (void *)record_free, (void **)&real_free},
+        {"LoadBitmapA", (void *)record_LoadBitmapA, (void **)&real_LoadBitmapA},
+        {"DeleteObject", (void *)record_DeleteObject, (void **)&real_DeleteObject},
     };
     auto base = (BYTE *)module;
     auto dos = (IMAGE_DOS_HEADER *)base;
@@ -219,6 +238,8 @@ void patch_imports(HMODULE module)
     if (!real_TerminateProcess) real_TerminateProcess = TerminateProcess;
     if (!real_strdup) real_strdup = _strdup;
     if (!real_free) real_free = free;
+    if (!real_LoadBitmapA) real_LoadBitmapA = LoadBitmapA;
+    if (!real_DeleteObject) real_DeleteObject = DeleteObject;
 }
 
 // --- Tcl entry points for evaluating in the plugin's interpreter -------------
@@ -385,6 +406,9 @@ std::vector<UiCall> message_boxes()
 
 void clear_ui_calls() { g_ui_calls.clear(); }
 void queue_buttons(const std::vector<int> &buttons) { g_buttons = buttons; }
+
+const std::vector<BitmapLoad> &bitmaps_loaded() { return g_bitmaps_loaded; }
+const std::vector<HGDIOBJ> &objects_deleted() { return g_objects_deleted; }
 
 size_t live_copies() { return g_live_copies.size(); }
 bool is_live_copy(const void *pointer) { return g_live_copies.count(pointer) != 0; }

@@ -100,6 +100,15 @@ void clear_ui_calls();
 // Buttons that the next message boxes return, in order; then IDOK.
 void queue_buttons(const std::vector<int> &buttons);
 
+// Bitmaps the plugin loaded with LoadBitmapA (with the resource id asked
+// for) and objects it released with DeleteObject, in order.
+struct BitmapLoad {
+    uintptr_t id;
+    HBITMAP bitmap;
+};
+const std::vector<BitmapLoad> &bitmaps_loaded();
+const std::vector<HGDIOBJ> &objects_deleted();
+
 // Heap copies the plugin made with _strdup and has not freed yet.
 size_t live_copies();
 bool is_live_copy(const void *pointer);
