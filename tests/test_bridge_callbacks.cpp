@@ -108,6 +108,8 @@ TEST_F(Callbacks, ConnectionChangePublishesFields)
     EXPECT_EQ("3", testhost::eval_ok("set ::runs"));
     EXPECT_EQ("", testhost::eval_ok("set ::seen"));
     EXPECT_TRUE(testhost::message_boxes().empty());
+    // The subscription keeps its binding: events never free it.
+    EXPECT_TRUE(testhost::is_live_copy(binding_text(subscription.userData)));
 }
 
 // Other events, other codes, and near-miss names leave `event` untouched.

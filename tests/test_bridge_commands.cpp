@@ -11,19 +11,22 @@ class Commands : public Running {};
 
 struct Refusal {
     const char *script;
-    const char *message;
+    std::string message;
 };
+
+std::string usage(const char *text)
+{
+    return std::string("wrong # args: should be \"") + text + "\"";
+}
 
 // Every refusal fails with its exact message, sends nothing and copies no
 // text, so no binding or link is left behind.
 TEST_F(Commands, RefusalsSendNothing)
 {
     const Refusal refusals[] = {
-        {"vellumar listAddEntry", "wrong # args: should be \"listAddEntry key value ?key value ...?\""},
-        {"vellumar listAddEntry section_id 1 parent_id",
-         "wrong # args: should be \"listAddEntry key value ?key value ...?\""},
-        {"vellumar listAddEntry {callback x section_id}",
-         "wrong # args: should be \"listAddEntry key value ?key value ...?\""},
+        {"vellumar listAddEntry", usage("listAddEntry key value ?key value ...?")},
+        {"vellumar listAddEntry section_id 1 parent_id", usage("listAddEntry key value ?key value ...?")},
+        {"vellumar listAddEntry {callback x section_id}", usage("listAddEntry key value ?key value ...?")},
         {"vellumar listAddEntry \"\\{a\"", "unmatched open brace in list"},
         {"vellumar listAddEntry callback x section_id x parent_id 2", "expected integer but got \"x\""},
         {"vellumar listAddEntry section_id 1 parent_id 2 expanded 1.5", "expected integer but got \"1.5\""},
@@ -38,44 +41,39 @@ TEST_F(Commands, RefusalsSendNothing)
         {"vellumar listAddEntry callback x group 1 section 1 section_id 1",
          "group and section cannot both be non-zero"},
         {"vellumar listAddEntry callback x group 1", "section_id required when creating a group"},
-        {"vellumar listRemoveEntry", "wrong # args: should be \"listRemoveEntry ?-section? unique_id\""},
-        {"vellumar listRemoveEntry 1 2 3", "wrong # args: should be \"listRemoveEntry ?-section? unique_id\""},
-        {"vellumar listRemoveEntry -section", "wrong # args: should be \"listRemoveEntry ?-section? unique_id\""},
-        {"vellumar listClearEntry -section", "wrong # args: should be \"listClearEntry ?-section? unique_id\""},
-        {"vellumar listClearEntry", "wrong # args: should be \"listClearEntry ?-section? unique_id\""},
+        {"vellumar listRemoveEntry", usage("listRemoveEntry ?-section? unique_id")},
+        {"vellumar listRemoveEntry 1 2 3", usage("listRemoveEntry ?-section? unique_id")},
+        {"vellumar listRemoveEntry -section", usage("listRemoveEntry ?-section? unique_id")},
+        {"vellumar listClearEntry -section", usage("listClearEntry ?-section? unique_id")},
+        {"vellumar listClearEntry", usage("listClearEntry ?-section? unique_id")},
         {"vellumar listRemoveEntry -sec 3", "expected integer but got \"-sec\""},
         {"vellumar listClearEntry -section x", "expected integer but got \"x\""},
-        {"vellumar listGetSectionCount", "wrong # args: should be \"listGetSectionCount section_id\""},
-        {"vellumar listGetSectionCount 1 2", "wrong # args: should be \"listGetSectionCount section_id\""},
+        {"vellumar listGetSectionCount", usage("listGetSectionCount section_id")},
+        {"vellumar listGetSectionCount 1 2", usage("listGetSectionCount section_id")},
         {"vellumar listGetSectionCount s", "expected integer but got \"s\""},
-        {"vellumar listGetGroupCount", "wrong # args: should be \"listGetGroupCount unique_id\""},
-        {"vellumar listGetGroupCount 1 2", "wrong # args: should be \"listGetGroupCount unique_id\""},
+        {"vellumar listGetGroupCount", usage("listGetGroupCount unique_id")},
+        {"vellumar listGetGroupCount 1 2", usage("listGetGroupCount unique_id")},
         {"vellumar listGetGroupCount g", "expected integer but got \"g\""},
-        {"vellumar listUpdateText 5", "wrong # args: should be \"listUpdateText unique_id text ?edit_string?\""},
-        {"vellumar listUpdateText 5 a b c",
-         "wrong # args: should be \"listUpdateText unique_id text ?edit_string?\""},
+        {"vellumar listUpdateText 5", usage("listUpdateText unique_id text ?edit_string?")},
+        {"vellumar listUpdateText 5 a b c", usage("listUpdateText unique_id text ?edit_string?")},
         {"vellumar listUpdateText q hi", "expected integer but got \"q\""},
-        {"vellumar eventsConnect x", "wrong # args: should be \"eventsConnect type callback\""},
-        {"vellumar eventsConnect x y z", "wrong # args: should be \"eventsConnect type callback\""},
-        {"vellumar eventsDisconnect", "wrong # args: should be \"eventsDisconnect event_id\""},
-        {"vellumar eventsDisconnect 1 2", "wrong # args: should be \"eventsDisconnect event_id\""},
+        {"vellumar eventsConnect x", usage("eventsConnect type callback")},
+        {"vellumar eventsConnect x y z", usage("eventsConnect type callback")},
+        {"vellumar eventsDisconnect", usage("eventsDisconnect event_id")},
+        {"vellumar eventsDisconnect 1 2", usage("eventsDisconnect event_id")},
         {"vellumar eventsDisconnect seven", "expected integer but got \"seven\""},
-        {"vellumar connectionEnumerate", "wrong # args: should be \"connectionEnumerate medium\""},
-        {"vellumar connectionEnumerate a b", "wrong # args: should be \"connectionEnumerate medium\""},
-        {"vellumar contactlistEnumerate",
-         "wrong # args: should be \"contactlistEnumerate medium ?connection_id? ?section?\""},
+        {"vellumar connectionEnumerate", usage("connectionEnumerate medium")},
+        {"vellumar connectionEnumerate a b", usage("connectionEnumerate medium")},
+        {"vellumar contactlistEnumerate", usage("contactlistEnumerate medium ?connection_id? ?section?")},
         {"vellumar contactlistEnumerate a 1 s x",
-         "wrong # args: should be \"contactlistEnumerate medium ?connection_id? ?section?\""},
-        {"vellumar messageSend a 1 t",
-         "wrong # args: should be \"messageSend medium connection_id target message\""},
-        {"vellumar messageSend a 1 t m x",
-         "wrong # args: should be \"messageSend medium connection_id target message\""},
-        {"vellumar systraySetAlert t",
-         "wrong # args: should be \"systraySetAlert type text ?link? ?word_wrap? ?formatted?\""},
+         usage("contactlistEnumerate medium ?connection_id? ?section?")},
+        {"vellumar messageSend a 1 t", usage("messageSend medium connection_id target message")},
+        {"vellumar messageSend a 1 t m x", usage("messageSend medium connection_id target message")},
+        {"vellumar systraySetAlert t", usage("systraySetAlert type text ?link? ?word_wrap? ?formatted?")},
         {"vellumar systraySetAlert t x l 1 1 extra",
-         "wrong # args: should be \"systraySetAlert type text ?link? ?word_wrap? ?formatted?\""},
-        {"vellumar httpFileRequest", "wrong # args: should be \"httpFileRequest url ?resultVar?\""},
-        {"vellumar httpFileRequest u v w", "wrong # args: should be \"httpFileRequest url ?resultVar?\""},
+         usage("systraySetAlert type text ?link? ?word_wrap? ?formatted?")},
+        {"vellumar httpFileRequest", usage("httpFileRequest url ?resultVar?")},
+        {"vellumar httpFileRequest u v w", usage("httpFileRequest url ?resultVar?")},
     };
     for (const Refusal &refusal : refusals) {
         size_t copies = testhost::copies_made();
