@@ -22,6 +22,8 @@ std::set<const void *> g_live_copies;
 size_t g_copies_made = 0;
 size_t g_copies_freed = 0;
 Tcl_Interp *g_interp = nullptr;
+std::vector<BitmapLoad> g_bitmaps_loaded;
+std::vector<HGDIOBJ> g_objects_deleted;
 
 // Where each service's record keeps texts, a callback and its userData.
 struct ServiceShape {
@@ -104,6 +106,8 @@ HINSTANCE(WINAPI *real_ShellExecuteA)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT)
 BOOL(WINAPI *real_TerminateProcess)(HANDLE, UINT) = nullptr;
 char *(__cdecl *real_strdup)(const char *) = nullptr;
 void(__cdecl *real_free)(void *) = nullptr;
+HBITMAP(WINAPI *real_LoadBitmapA)(HINSTANCE, LPCSTR) = nullptr;
+BOOL(WINAPI *real_DeleteObject)(HGDIOBJ) = nullptr;
 
 int WINAPI record_MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
 {
@@ -185,6 +189,19 @@ void __cdecl record_free(void *pointer)
     real_free(pointer);
 }
 
+HBITMAP WINAPI record_LoadBitmapA(HINSTANCE module, LPCSTR name)
+{
+    HBITMAP bitmap = real_LoadBitmapA(module, name);
+    g_bitmaps_loaded.push_back({(uintptr_t)name, bitmap});
+    return bitmap;
+}
+
+BOOL WINAPI record_DeleteObject(HGDIOBJ object)
+{
+    g_objects_deleted.push_back(object);
+    return real_DeleteObject(object);
+}
+
 struct Replacement {
     const char *name;
     void *recorder;
@@ -203,6 +220,8 @@ void patch_imports(HMODULE module, bool patch_ui)
         {"TerminateProcess", (void *)record_TerminateProcess, (void **)&real_TerminateProcess},
         {"_strdup", (void *)record_strdup, (void **)&real_strdup},
         {"free", (void *)record_free, (void **)&real_free},
+        {"LoadBitmapA", (void *)record_LoadBitmapA, (void **)&real_LoadBitmapA},
+        {"DeleteObject", (void *)record_DeleteObject, (void **)&real_DeleteObject},
     };
     auto base = (BYTE *)module;
     auto dos = (IMAGE_DOS_HEADER *)base;
@@ -233,6 +252,8 @@ void patch_imports(HMODULE module, bool patch_ui)
     if (!real_TerminateProcess) real_TerminateProcess = TerminateProcess;
     if (!real_strdup) real_strdup = _strdup;
     if (!real_free) real_free = free;
+    if (!real_LoadBitmapA) real_LoadBitmapA = LoadBitmapA;
+    if (!real_DeleteObject) real_DeleteObject = DeleteObject;
 }
 
 // --- Tcl entry points for evaluating in the plugin's interpreter -------------
@@ -249,6 +270,21 @@ FARPROC tcl_entry(const char *name)
 void fill_text(char *field, size_t size)
 {
     std::memset(field, 0x5A, size);
+}
+
+HANDLE g_saved_std[3] = {nullptr, nullptr, nullptr};
+
+// The messenger is a GUI program without standard handles. Given this
+// console program's pipes, Tcl would open channels on them whose reader and
+// writer threads it leaves running at finalisation, in code that "stop"
+// then unloads. The C runtime keeps its own copies, so printf still works.
+void drop_standard_handles()
+{
+    const DWORD kinds[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    for (int index = 0; index < 3; index++) {
+        if (g_saved_std[index] == nullptr) g_saved_std[index] = GetStdHandle(kinds[index]);
+        SetStdHandle(kinds[index], nullptr);
+    }
 }
 
 } // namespace
@@ -276,6 +312,7 @@ bool HostCall::has_text_at(size_t offset) const
 
 bool load_plugin(const std::string &folder, bool patch_ui)
 {
+    drop_standard_handles();
     g_folder = folder;
     HMODULE loaded = LoadLibraryA((folder + "\\Tobrisk.dll").c_str());
     if (loaded == nullptr) return false;
@@ -393,6 +430,9 @@ void clear_ui_calls() { g_ui_calls.clear(); }
 void queue_buttons(const std::vector<int> &buttons) { g_buttons = buttons; }
 void set_ui_handler(UiHandler handler) { g_ui_handler = std::move(handler); }
 
+const std::vector<BitmapLoad> &bitmaps_loaded() { return g_bitmaps_loaded; }
+const std::vector<HGDIOBJ> &objects_deleted() { return g_objects_deleted; }
+
 size_t live_copies() { return g_live_copies.size(); }
 bool is_live_copy(const void *pointer) { return g_live_copies.count(pointer) != 0; }
 size_t copies_made() { return g_copies_made; }
@@ -445,8 +485,8 @@ ChildResult run_self(const std::string &arguments, DWORD timeout_ms)
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = write_end;
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdError = g_saved_std[2] ? g_saved_std[2] : GetStdHandle(STD_ERROR_HANDLE);
+    startup.hStdInput = g_saved_std[0] ? g_saved_std[0] : GetStdHandle(STD_INPUT_HANDLE);
     std::string command = "\"" + std::string(self) + "\" " + arguments;
     PROCESS_INFORMATION process = {};
     ChildResult result = {(DWORD)-1, ""};

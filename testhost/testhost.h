@@ -109,6 +109,15 @@ void queue_buttons(const std::vector<int> &buttons);
 using UiHandler = std::function<int(const UiCall &call)>;
 void set_ui_handler(UiHandler handler);
 
+// Bitmaps the plugin loaded with LoadBitmapA (with the resource id asked
+// for) and objects it released with DeleteObject, in order.
+struct BitmapLoad {
+    uintptr_t id;
+    HBITMAP bitmap;
+};
+const std::vector<BitmapLoad> &bitmaps_loaded();
+const std::vector<HGDIOBJ> &objects_deleted();
+
 // Heap copies the plugin made with _strdup and has not freed yet.
 size_t live_copies();
 bool is_live_copy(const void *pointer);

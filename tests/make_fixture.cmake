@@ -3,9 +3,10 @@
 #   full      the whole runtime (the tests write init.tcl themselves)
 #   none      Tobrisk.dll alone
 #   nocreate  a bin/tcl84t.dll that exports no Tcl_CreateInterp
+#   nointerp  a bin/tcl84t.dll whose Tcl_CreateInterp makes no interpreter
 #   emptylib  Tcl's DLL with an empty lib/tcl8.4
 #   notk      Tcl complete, Tk missing
-# Usage: cmake -DDIST=... -DFIXTURE=... -DKIND=... [-DSTANDIN=...] -P make_fixture.cmake
+# Usage: cmake -DDIST=... -DFIXTURE=... -DKIND=... [-DSTANDIN=... -DSTANDIN_NOINTERP=...] -P make_fixture.cmake
 file(REMOVE_RECURSE "${FIXTURE}")
 file(MAKE_DIRECTORY "${FIXTURE}")
 file(COPY "${DIST}/Tobrisk.dll" DESTINATION "${FIXTURE}")
@@ -14,6 +15,9 @@ if(KIND STREQUAL "full")
 elseif(KIND STREQUAL "nocreate")
     file(MAKE_DIRECTORY "${FIXTURE}/bin")
     file(COPY_FILE "${STANDIN}" "${FIXTURE}/bin/tcl84t.dll")
+elseif(KIND STREQUAL "nointerp")
+    file(MAKE_DIRECTORY "${FIXTURE}/bin")
+    file(COPY_FILE "${STANDIN_NOINTERP}" "${FIXTURE}/bin/tcl84t.dll")
 elseif(KIND STREQUAL "emptylib")
     file(COPY "${DIST}/bin" DESTINATION "${FIXTURE}")
     file(MAKE_DIRECTORY "${FIXTURE}/lib/tcl8.4")

@@ -1,1 +1,207 @@
+// The `vellumar` dispatcher and the `tobrisk` command as scripts see them:
+// lookups, usage messages and results, word for word.
 #include <gtest/gtest.h>
+
+#include "support.h"
+
+namespace {
+
+const char *const ServiceNames[] = {
+    "systraySetAlert", "prefsInitialize", "prefsOpen", "editAliasRegister", "editAliasUnregister",
+    "keyboardAliasRegister", "keyboardAliasUnregister", "editEventRegister", "editEventUnregister",
+    "editEventSend", "listAddEntry", "listRemoveEntry", "listClearEntry", "listGetSectionCount",
+    "listGetGroupCount", "listGetExpandState", "listUpdateText", "listUpdateFont", "listUpdateTooltip",
+    "listUpdateIcon", "listUpdateExpandState", "listSuppressRedraw", "listRedrawEntry",
+    "listUpdateSectionMenu", "listUpdateSectionMultiMenu", "dialogAdd", "dialogRemove",
+    "contactlistEnumerate", "contactlistAdd", "contactlistAddGroupRequest", "contactlistRemove",
+    "contactlistUpdate", "contactlistSubcontactAdd", "contactlistSubcontactRemove",
+    "contactlistSubcontactUpdate", "contactlistSectionEnumerate", "contactlistTooltipRegister",
+    "contactlistTooltipUnregister", "connectionEnumerate", "connectionAdd", "connectionRemove",
+    "connectionUpdate", "connectionBytesUpdate", "messageSend", "messageBroadcastEnable",
+    "messageBroadcastDisable", "messageOpen", "messageUpdate", "messageReceive", "messageMenuAdd",
+    "messageMenuRemove", "messageStateSet", "messageNicklistAdd", "messageNicklistRemove",
+    "messageNicklistChange", "messageMorph", "messageToolbarRegister", "messageToolbarUnregister",
+    "mediumAdd", "mediumRemove", "skinAdd", "skinEnumerate", "avatarLocalSet", "avatarLocalGet",
+    "avatarRemoteSet", "avatarRemoteGet", "versionRequest", "eventsActionRegister",
+    "eventsActionUnregister", "eventsStatusRegister", "eventsStatusUnregister", "eventsExecute",
+    "eventsGenerate", "eventsDisconnect", "eventsConnect", "eventsEventRegister", "eventsEventUnregister",
+    "eventsEventUpdate", "eventsActionUpdate", "eventsStatusUpdate", "browserOpen", "browserRegister",
+    "browserUnregister", "browserSetDefault", "browserGetDefault", "accountsAdd", "accountsUpdate",
+    "accountsRemove", "filetransferInit", "filetransferUpdate", "filetransferStatus", "xmlGenerateTree",
+    "xmlFreeTree", "xmlComposeString", "pluginExternalSend", "pluginExternalEnumerateAPI",
+    "pluginRegisterAPI", "pluginUnregisterAPI", "httpFileRequest",
+};
+const char *const Implemented[] = {
+    "systraySetAlert", "listAddEntry", "listRemoveEntry", "listClearEntry", "listGetSectionCount",
+    "listGetGroupCount", "listUpdateText", "contactlistEnumerate", "connectionEnumerate", "messageSend",
+    "versionRequest", "eventsDisconnect", "eventsConnect", "httpFileRequest",
+};
+const char *const InfoOptions[] = {
+    "build", "messagebox", "patchlevel", "version", "processid", "threadid", "windows", "threadwindows",
+    "config_directory", "skin_directory", "temp_directory", "global_config_directory",
+    "vellumar_directory", "language_directory",
+};
+
+// Tcl's "must be a, b, or c" list.
+template <size_t N> std::string must_be(const char *const (&names)[N])
+{
+    std::string text;
+    for (size_t index = 0; index < N; index++) {
+        if (index > 0) text += index + 1 == N ? ", or " : ", ";
+        text += names[index];
+    }
+    return text;
+}
+
+bool implemented(const std::string &name)
+{
+    for (const char *known : Implemented) if (name == known) return true;
+    return false;
+}
+
+const char HostVersion[] = "Vellumar 4.0 test host";
+
+class Commands : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        ASSERT_TRUE(testhost::load_plugin(fixture("plugin")));
+        write_init(fixture("plugin"), MinimalInit);
+        testhost::load_and_start();
+    }
+    static void TearDownTestSuite()
+    {
+        testhost::stop();
+        testhost::unload();
+    }
+    void SetUp() override
+    {
+        testhost::clear_calls();
+        testhost::clear_ui_calls();
+        testhost::set_answer("versionRequest", [](testhost::HostCall &) { return (int32_t)(intptr_t)HostVersion; });
+    }
+
+    // Evaluates a script that must fail, and checks that the host heard nothing.
+    std::string error_of(const std::string &script)
+    {
+        testhost::EvalResult result = testhost::eval(script);
+        EXPECT_EQ(1, result.code) << script;
+        EXPECT_TRUE(testhost::calls().empty()) << script << " called " << testhost::calls()[0].service;
+        testhost::clear_calls();
+        return result.result;
+    }
+};
+
+TEST_F(Commands, VellumarLookupErrors)
+{
+    std::string all = must_be(ServiceNames);
+    EXPECT_EQ(99u, sizeof ServiceNames / sizeof ServiceNames[0]);
+    EXPECT_EQ("wrong # args: should be \"vellumar option ?arg arg ...?\"", error_of("vellumar"));
+    EXPECT_EQ("bad option \"bogus\": must be " + all, error_of("vellumar bogus"));
+    EXPECT_EQ("bad option \"ListAddEntry\": must be " + all, error_of("vellumar ListAddEntry"));
+    EXPECT_EQ("ambiguous option \"list\": must be " + all, error_of("vellumar list"));
+    EXPECT_EQ("ambiguous option \"\": must be " + all, error_of("vellumar {}")) << "an empty word abbreviates every name";
+}
+
+// The 85 names without a handler fail with the word as typed and call nothing.
+TEST_F(Commands, NamesWithoutHandlerAreNotImplemented)
+{
+    int count = 0;
+    for (const char *name : ServiceNames) {
+        if (implemented(name)) continue;
+        count++;
+        EXPECT_EQ(std::string(name) + " not yet implemented", error_of(std::string("vellumar ") + name + " a b"));
+    }
+    EXPECT_EQ(85, count);
+    EXPECT_EQ("prefsO not yet implemented", error_of("vellumar prefsO"));
+}
+
+// Handlers get the option word as typed; Tcl's usage message prints the
+// name its lookup resolved.
+TEST_F(Commands, HandlersReceiveTheirWords)
+{
+    EXPECT_EQ("wrong # args: should be \"httpFileRequest url ?resultVar?\"", error_of("vellumar httpF"));
+    EXPECT_EQ("wrong # args: should be \"listAddEntry key value ?key value ...?\"",
+              error_of("vellumar listAddEntry"));
+}
+
+TEST_F(Commands, VersionRequestAsksTheHost)
+{
+    EXPECT_EQ(HostVersion, testhost::eval_ok("vellumar versionRequest"));
+    ASSERT_EQ(1u, testhost::calls().size());
+    EXPECT_EQ("versionRequest", testhost::calls()[0].service);
+    EXPECT_TRUE(testhost::calls()[0].null_record);
+    EXPECT_EQ(HostVersion, testhost::eval_ok("vellumar versionRequest extra words"));
+    testhost::set_answer("versionRequest", 0);
+    EXPECT_EQ("", testhost::eval_ok("vellumar versionRequest"));
+    EXPECT_EQ(3u, testhost::calls().size());
+}
+
+TEST_F(Commands, TobriskFacts)
+{
+    struct { const char *script; std::string result; } cases[] = {
+        {"tobrisk version", "0.6"},
+        {"tobrisk patchlevel", "0.6.8"},
+        {"tobrisk build", "20041219.11"},
+        {"tobrisk b", "20041219.11"},
+        {"tobrisk build and more words", "20041219.11"},
+        {"tobrisk version 1 2 3", "0.6"},
+        {"tobrisk processid", std::to_string(GetCurrentProcessId())},
+        {"tobrisk threadid x", std::to_string(GetCurrentThreadId())},
+        {"string is list [tobrisk windows]", "1"},
+    };
+    for (const auto &c : cases) EXPECT_EQ(c.result, testhost::eval_ok(c.script)) << c.script;
+    EXPECT_TRUE(testhost::calls().empty()) << "tobrisk never calls the host";
+}
+
+TEST_F(Commands, TobriskLookupErrors)
+{
+    std::string all = must_be(InfoOptions);
+    EXPECT_EQ("wrong # args: should be \"tobrisk option ?arg arg ...?\"", error_of("tobrisk"));
+    EXPECT_EQ("ambiguous option \"thread\": must be " + all, error_of("tobrisk thread"));
+    EXPECT_EQ("ambiguous option \"t\": must be " + all, error_of("tobrisk t"));
+    EXPECT_EQ("bad option \"Build\": must be " + all, error_of("tobrisk Build"));
+    const char usage[] = "wrong # args: should be \"messagebox text ?caption? ?type?\"";
+    EXPECT_EQ(usage, error_of("tobrisk messagebox"));
+    EXPECT_EQ(usage, error_of("tobrisk messagebox a b 0 d"));
+    EXPECT_TRUE(testhost::ui_calls().empty());
+}
+
+TEST_F(Commands, MessageBoxShowsAndAnswers)
+{
+    EXPECT_EQ("1", testhost::eval_ok("tobrisk messagebox hello"));
+    testhost::queue_buttons({6, 7});
+    EXPECT_EQ("6", testhost::eval_ok("tobrisk messagebox {Go on?} Question 4"));
+    EXPECT_EQ("7", testhost::eval_ok("tobrisk mess {Go on?} Question 4"));
+    EXPECT_EQ("1", testhost::eval_ok("tobrisk messagebox text caption abc"));
+    auto boxes = testhost::message_boxes();
+    ASSERT_EQ(4u, boxes.size());
+    EXPECT_EQ("hello", boxes[0].text);
+    EXPECT_TRUE(boxes[0].null_caption) << "Windows' default caption";
+    EXPECT_EQ(0u, boxes[0].type);
+    EXPECT_EQ(0u, boxes[0].owner);
+    EXPECT_EQ("Question", boxes[1].caption);
+    EXPECT_EQ(4u, boxes[1].type);
+    EXPECT_EQ(0u, boxes[3].type) << "a type that is no integer shows type 0";
+}
+
+// Each window is {handle class title}; titles are read into 1024 bytes.
+TEST_F(Commands, WindowListsHoldHandleClassAndTitle)
+{
+    std::string title(1500, 'w');
+    HWND window = CreateWindowExA(0, "STATIC", title.c_str(), WS_OVERLAPPED, 0, 0, 10, 10,
+                                  nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(nullptr, window);
+    std::string handle = std::to_string((long)(intptr_t)window);
+    std::string expected = handle + " Static " + std::string(1023, 'w');
+    std::string find = "lsearch -inline -index 0 [tobrisk %s] " + handle;
+    for (const char *option : {"windows", "threadwindows"}) {
+        char script[200];
+        snprintf(script, sizeof script, find.c_str(), option);
+        std::string entry = testhost::eval_ok(script);
+        EXPECT_EQ(expected, entry) << option;
+    }
+    DestroyWindow(window);
+}
+
+} // namespace

@@ -1,6 +1,203 @@
+// The plugin's entry points and lifecycle as the host drives them.
 #include <gtest/gtest.h>
+
+#include <cstring>
+
 #include "support.h"
-TEST(Lifecycle, Placeholder) {
-    ASSERT_TRUE(testhost::load_plugin(fixture("plugin")));
+
+using testhost::calls;
+using testhost::services_called;
+
+namespace {
+
+const char Guid[] = "7C3A2F90-4D1B-11d7-9E55-00A0C94B6D21";
+
+// init.tcl that records, in Tcl variables and a file, what ran.
+std::string recording_init(const std::string &trace_file)
+{
+    return std::string(MinimalInit) +
+           "set ::started 0\n"
+           "proc ::tobrisk::startup {} { incr ::started }\n"
+           "proc ::tobrisk::shutdown {} {\n"
+           "    set f [open {" + trace_file + "} a]; fconfigure $f -translation lf\n"
+           "    puts $f shutdown; close $f\n"
+           "}\n";
+}
+
+class Lifecycle : public testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_TRUE(testhost::load_plugin(fixture("plugin"))); }
+
+    void SetUp() override
+    {
+        trace_ = fixture("plugin") + "\\trace.txt";
+        testhost::remove_file(trace_);
+        std::string tcl_path = trace_;
+        for (char &c : tcl_path) if (c == '\\') c = '/';
+        write_init(fixture("plugin"), recording_init(tcl_path));
+        testhost::clear_calls();
+        testhost::clear_ui_calls();
+        testhost::clear_answers();
+        testhost::set_answer("editAliasRegister", 7);
+    }
+
+    // Every test leaves the plugin unloaded, as a host would at exit.
+    void TearDown() override
+    {
+        testhost::stop();
+        testhost::unload();
+        EXPECT_TRUE(testhost::message_boxes().empty()) << testhost::message_boxes()[0].text;
+    }
+
+    std::string trace() const
+    {
+        HANDLE file = CreateFileA(trace_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return "";
+        char buffer[256];
+        DWORD got = 0;
+        ReadFile(file, buffer, sizeof buffer, &got, nullptr);
+        CloseHandle(file);
+        return std::string(buffer, got);
+    }
+
+    std::string trace_;
+};
+
+TEST_F(Lifecycle, VersionIsTwo)
+{
     EXPECT_EQ(2, testhost::plugin_version());
 }
+
+// Each text and its terminator are written; the bytes behind stay as the
+// host gave them (the test host fills them with 0x5A).
+TEST_F(Lifecycle, LoadWritesTheSelfDescription)
+{
+    LoadRecord record = testhost::load();
+    const char *base = (const char *)&record;
+    struct Field { size_t offset; const char *text; size_t width; } fields[] = {
+        {20, Guid, 128},
+        {148, "Tobrisk", 256},
+        {404, "Oxbrindle", 256},
+        {660, "0.6.8", 64},
+        {724, "Tcl scripting as a Vellumar plugin.  Version 0.6.8, Build 20041219.11", 1024},
+    };
+    for (const Field &field : fields) {
+        size_t length = std::strlen(field.text);
+        EXPECT_EQ(std::string(field.text), std::string(base + field.offset)) << field.offset;
+        EXPECT_EQ(0, base[field.offset + length]) << field.offset;
+        for (size_t index = field.offset + length + 1; index < field.offset + field.width; index++) {
+            ASSERT_EQ(0x5A, (unsigned char)base[index]) << "byte " << index;
+        }
+    }
+    EXPECT_EQ(36u, std::strlen(Guid));
+    EXPECT_EQ(69u, std::strlen(fields[4].text));
+}
+
+TEST_F(Lifecycle, ServiceCallsFollowTheLifecycle)
+{
+    testhost::load();
+    EXPECT_TRUE(calls().empty()) << "load calls no service";
+    testhost::start();
+    EXPECT_EQ("1", testhost::eval_ok("set ::started")) << "the scripts started at load";
+    testhost::stop();
+    testhost::unload();
+    std::vector<std::string> expected = {"prefsInitialize", "editAliasRegister", "editAliasUnregister",
+                                         "keyboardAliasUnregister"};
+    EXPECT_EQ(expected, services_called());
+    for (const auto &call : calls()) EXPECT_EQ(Guid, call.guid);
+    EXPECT_EQ(7, calls()[2].int_at(4)) << "the edit alias id the host returned";
+    EXPECT_EQ(-1, calls()[3].int_at(4)) << "no keyboard alias is ever registered";
+    EXPECT_EQ("shutdown\n", trace());
+}
+
+TEST_F(Lifecycle, EventNamesIgnoreLetterCase)
+{
+    LoadRecord record = testhost::make_load_record(testhost::Directories());
+    EXPECT_EQ(0, testhost::plugin_main("LOAD", &record));
+    EXPECT_EQ(0, testhost::plugin_main("Start", nullptr));
+    EXPECT_EQ(0, testhost::plugin_main("sToP", nullptr));
+    EXPECT_EQ(0, testhost::plugin_main("UNLOAD", nullptr));
+    EXPECT_EQ(4u, calls().size());
+    EXPECT_EQ("shutdown\n", trace());
+}
+
+TEST_F(Lifecycle, OtherEventsChangeNothing)
+{
+    for (const char *event : {"initialLoad", "finalUnload", "reload", "", "loadx"}) {
+        EXPECT_EQ(0, testhost::plugin_main(event, nullptr)) << event;
+    }
+    EXPECT_EQ(0, testhost::plugin_main(nullptr, nullptr));
+    testhost::start();
+    EXPECT_TRUE(calls().empty()) << "start without a load has no service function to call";
+}
+
+TEST_F(Lifecycle, LoadWithoutRecordStartsNothing)
+{
+    EXPECT_EQ(0, testhost::plugin_main("load", nullptr));
+    testhost::start();
+    testhost::stop();
+    EXPECT_TRUE(calls().empty());
+    EXPECT_EQ("", trace());
+}
+
+TEST_F(Lifecycle, SecondStartRegistersTheAliasOnce)
+{
+    testhost::load_and_start();
+    testhost::start();
+    std::vector<std::string> expected = {"prefsInitialize", "editAliasRegister", "prefsInitialize"};
+    EXPECT_EQ(expected, services_called());
+}
+
+TEST_F(Lifecycle, SecondStopFindsNoRuntime)
+{
+    testhost::load_and_start();
+    testhost::stop();
+    testhost::clear_calls();
+    testhost::stop();
+    std::vector<std::string> expected = {"editAliasUnregister", "keyboardAliasUnregister"};
+    EXPECT_EQ(expected, services_called());
+    EXPECT_EQ(-1, calls()[0].int_at(4));
+    EXPECT_EQ(-1, calls()[1].int_at(4));
+    EXPECT_EQ("shutdown\n", trace()) << "the scripts' shutdown ran once";
+    testhost::unload();
+    testhost::clear_calls();
+    testhost::stop();
+    EXPECT_TRUE(calls().empty()) << "stop after unload sends nothing";
+}
+
+TEST_F(Lifecycle, DirectoriesReachScripts)
+{
+    testhost::Directories directories;
+    directories.config = std::string(259, 'c');
+    directories.skin = std::string(300, 's');
+    directories.temp = "";
+    directories.language = "D:\\\xC3\xA9t\xC3\xA9";
+    testhost::load_and_start(directories);
+    EXPECT_EQ(directories.config, testhost::eval_ok("tobrisk config_directory"));
+    EXPECT_EQ(std::string(259, 's'), testhost::eval_ok("tobrisk skin_directory")) << "cut to stay terminated";
+    EXPECT_EQ("", testhost::eval_ok("tobrisk temp_directory"));
+    EXPECT_EQ(directories.global_config, testhost::eval_ok("tobrisk global_config_directory extra words"));
+    EXPECT_EQ(directories.vellumar, testhost::eval_ok("tobrisk vellumar_directory"));
+    EXPECT_EQ(259u, testhost::eval_ok("tobrisk config_directory").size());
+}
+
+// The runtime is torn down at stop and started afresh at the next load:
+// nothing of the first interpreter survives.
+TEST_F(Lifecycle, LoadStopLoadInOneProcess)
+{
+    testhost::load_and_start();
+    EXPECT_EQ("kept", testhost::eval_ok("set ::mark kept"));
+    Tcl_Interp *first = testhost::interp();
+    testhost::stop();
+    testhost::unload();
+    testhost::load_and_start();
+    EXPECT_NE(nullptr, testhost::interp());
+    EXPECT_EQ("0", testhost::eval_ok("info exists ::mark"));
+    EXPECT_EQ("1", testhost::eval_ok("set ::started"));
+    EXPECT_EQ("8.6.13", testhost::eval_ok("package present Tk"));
+    (void)first;
+    testhost::stop();
+    EXPECT_EQ("shutdown\nshutdown\n", trace());
+}
+
+} // namespace

@@ -1,0 +1,108 @@
+// Helpers of the script-bridge tests: one running plugin per program, a
+// script run that captures what reached the host, and record comparison.
+#ifndef TOBRISK_TESTS_BRIDGE_H
+#define TOBRISK_TESTS_BRIDGE_H
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "support.h"
+
+namespace bridge {
+
+using testhost::HostCall;
+
+// Loads and starts the plugin once for the whole program, with an
+// init.tcl that does nothing.
+class Running : public testing::Test {
+public:
+    static void SetUpTestSuite()
+    {
+        static bool loaded = false;
+        if (!loaded) {
+            write_init(fixture("plugin"), MinimalInit);
+            ASSERT_TRUE(testhost::load_plugin(fixture("plugin")));
+            loaded = true;
+        }
+        if (testhost::interp() == nullptr) testhost::load_and_start();
+        ASSERT_NE(nullptr, testhost::interp());
+    }
+
+protected:
+    void SetUp() override
+    {
+        testhost::clear_calls();
+        testhost::clear_ui_calls();
+        testhost::clear_answers();
+    }
+};
+
+// A script and what came of it: its completion and every service call.
+struct Outcome {
+    testhost::EvalResult result;
+    std::vector<HostCall> calls;
+};
+
+inline Outcome run(const std::string &script)
+{
+    testhost::clear_calls();
+    Outcome outcome;
+    outcome.result = testhost::eval(script);
+    outcome.calls = testhost::calls();
+    return outcome;
+}
+
+// The one call a script made, which must have gone to `service`.
+inline HostCall sent(const Outcome &outcome, const std::string &service)
+{
+    EXPECT_EQ(1u, outcome.calls.size());
+    if (outcome.calls.empty()) return HostCall();
+    EXPECT_EQ(service, outcome.calls[0].service);
+    EXPECT_EQ("7C3A2F90-4D1B-11d7-9E55-00A0C94B6D21", outcome.calls[0].guid);
+    return outcome.calls[0];
+}
+
+using Words = std::map<size_t, int32_t>;
+
+// A record must be zero but for `words`; the `pointers` offsets must hold
+// some non-null pointer (texts, callbacks, userData), checked separately.
+inline void expect_record(const HostCall &call, size_t size, const Words &words,
+                          const std::set<size_t> &pointers = {})
+{
+    ASSERT_EQ(size, call.bytes.size()) << call.service;
+    for (size_t offset = 0; offset < size; offset += 4) {
+        if (pointers.count(offset) != 0) {
+            EXPECT_NE(0u, call.word_at(offset)) << call.service << " pointer at " << offset;
+            continue;
+        }
+        auto word = words.find(offset);
+        int32_t expected = word == words.end() ? 0 : word->second;
+        EXPECT_EQ(expected, call.int_at(offset)) << call.service << " offset " << offset;
+    }
+}
+
+// The words of a fresh ListEntryRecord with `changes` applied: size, the
+// inner block (64, 1, 32 zero bytes, six -1), -1 in the four identifiers
+// and selectable 1.
+inline Words list_words(const Words &changes = {})
+{
+    Words words = {{0, 188}, {20, 64}, {24, 1}, {84, -1}, {88, -1}, {92, -1}, {96, -1}, {116, 1}};
+    for (size_t offset = 60; offset < 84; offset += 4) words[offset] = -1;
+    for (const auto &change : changes) words[change.first] = change.second;
+    return words;
+}
+
+// The text a CallbackBinding carries, read from the binding itself.
+inline const char *binding_text(void *binding)
+{
+    return binding == nullptr ? nullptr : ((char *const *)binding)[1];
+}
+
+} // namespace bridge
+
+#endif
