@@ -4,6 +4,8 @@
 
 #include "support.h"
 
+#include <psapi.h>
+
 namespace {
 
 const char *const ServiceNames[] = {
@@ -152,6 +154,30 @@ TEST_F(Commands, TobriskFacts)
     };
     for (const auto &c : cases) EXPECT_EQ(c.result, testhost::eval_ok(c.script)) << c.script;
     EXPECT_TRUE(testhost::calls().empty()) << "tobrisk never calls the host";
+}
+
+// Memory the process has committed for itself.
+size_t committed_bytes()
+{
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    return counters.PagefileUsage;
+}
+
+// Scripts may ask for facts in a loop: a million calls must not leave a
+// million objects behind. Each leaked pair of numbers would cost ~80 bytes.
+TEST_F(Commands, TobriskFactsLeaveNothingBehind)
+{
+    for (const char *option : {"version", "build", "processid"}) {
+        std::string script = std::string("proc ::leakcheck {} { for {set i 0} {$i < 1000000} {incr i} { tobrisk ") +
+                             option + " } }; ::leakcheck";
+        size_t before = committed_bytes();
+        ASSERT_EQ(0, testhost::eval(script).code) << option;
+        size_t after = committed_bytes();
+        EXPECT_LT(after, before + 16 * 1024 * 1024) << option << " grew by " << (after - before) << " bytes";
+    }
+    testhost::eval("rename ::leakcheck {}");
 }
 
 TEST_F(Commands, TobriskLookupErrors)

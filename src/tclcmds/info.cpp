@@ -76,13 +76,24 @@ static int directory_result(Tcl_Interp *interp, PluginPath which)
     return TCL_OK;
 }
 
+// Appends the string form of an integer to an unshared object.
+static void append_int(Tcl_Obj *object, int value)
+{
+    // Ref-count 0 when made; Tcl_AppendObjToObj only copies its string, so
+    // the number is freed here.
+    Tcl_Obj *number = Tcl_NewIntObj(value);
+    Tcl_IncrRefCount(number);
+    Tcl_AppendObjToObj(object, number);
+    Tcl_DecrRefCount(number);
+}
+
 static int version_result(Tcl_Interp *interp)
 {
     Tcl_ResetResult(interp);
     Tcl_Obj *result = Tcl_GetObjResult(interp);
-    Tcl_AppendObjToObj(result, Tcl_NewIntObj(VersionMajor));
+    append_int(result, VersionMajor);
     Tcl_AppendToObj(result, ".", 1);
-    Tcl_AppendObjToObj(result, Tcl_NewIntObj(VersionMinor));
+    append_int(result, VersionMinor);
     return TCL_OK;
 }
 
