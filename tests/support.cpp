@@ -1,5 +1,6 @@
 #include "support.h"
 
+#include <cstdio>
 #include <map>
 
 namespace {
@@ -14,7 +15,18 @@ std::map<std::string, ChildMain> &children()
     static std::map<std::string, ChildMain> table;
     return table;
 }
+
+int g_child_failures = 0;
 } // namespace
+
+void child_check(bool ok, const char *what, int line)
+{
+    if (ok) return;
+    std::printf("line %d: %s\n", line, what);
+    g_child_failures++;
+}
+
+int child_failures() { return g_child_failures; }
 
 const char *const MinimalInit =
     "namespace eval ::tobrisk {}\n"

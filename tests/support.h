@@ -18,6 +18,12 @@ struct ChildRegistration {
 };
 int run_child_mode(const std::string &name, const std::string &argument);
 
+// Checks inside a child mode: a failure is printed for the parent to show
+// and counted; the child returns child_failures() as its exit code.
+void child_check(bool ok, const char *what, int line);
+int child_failures();
+#define CHECK(condition) child_check((condition), #condition, __LINE__)
+
 // Runs a child mode of this program and returns its exit code and output.
 testhost::ChildResult run_child(const std::string &name, const std::string &argument = "");
 

@@ -257,16 +257,6 @@ TEST_F(AliasTest, KeyboardAliasAndFreeEvents)
 
 // --- In child processes: what ends the runtime ------------------------------
 
-// Checks for the child modes; a failure is printed for the parent and
-// makes the child's exit code.
-int g_failures = 0;
-void check(bool ok, const char *what, int line)
-{
-    if (ok) return;
-    std::printf("line %d: %s\n", line, what);
-    g_failures++;
-}
-#define CHECK(condition) check((condition), #condition, __LINE__)
 
 bool answers_no_interpreter(const Alias &alias)
 {
@@ -319,7 +309,7 @@ int child_stop(const std::string &)
     CHECK(again.callback != nullptr);
     CHECK(again.userData == nullptr);
     CHECK(answers_no_interpreter(again));
-    return g_failures;
+    return child_failures();
 }
 ChildRegistration stop_child("stop", child_stop);
 
@@ -335,7 +325,7 @@ int child_no_runtime(const std::string &)
     CHECK(alias.callback != nullptr);
     CHECK(alias.userData == nullptr);
     CHECK(answers_no_interpreter(alias));
-    return g_failures;
+    return child_failures();
 }
 ChildRegistration no_runtime_child("no_runtime", child_no_runtime);
 

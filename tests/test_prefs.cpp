@@ -278,14 +278,6 @@ TEST(PrefsBitmap, LoadedOnceAtStart)
 
 // --- In a child process: "stop" and "unload" --------------------------------
 
-int g_failures = 0;
-void check(bool ok, const char *what, int line)
-{
-    if (ok) return;
-    std::printf("line %d: %s\n", line, what);
-    g_failures++;
-}
-#define CHECK(condition) check((condition), #condition, __LINE__)
 
 // "stop" leaves an open page alone; "unload" frees the bitmap and removes
 // and destroys the page.
@@ -322,7 +314,7 @@ int child_unload(const std::string &)
     testhost::unload();
     CHECK(testhost::calls().empty());
     CHECK(testhost::objects_deleted().size() == 1);
-    return g_failures;
+    return child_failures();
 }
 ChildRegistration unload_child("unload", child_unload);
 
