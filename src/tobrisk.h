@@ -42,6 +42,9 @@ void module_handle_set(HINSTANCE module);
 const char *plugin_path(PluginPath which);
 // Calls the host's service function; returns 0 without a call when none is held.
 int32_t host_send(const char *service, void *record);
+// False before "load" and after "unload": records then reach nobody, so
+// nothing may be handed over in them.
+bool host_present(void);
 Tcl_Interp *plugin_interp(void);
 
 // prefs.cpp

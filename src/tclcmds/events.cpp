@@ -17,8 +17,8 @@ int TobriskTclEventsConnect(Tcl_Interp *interp, int count, Tcl_Obj *const words[
     record.event_id = 0;
     record.callback = TobriskTclEventsCallback;
     // The host keeps the binding until the subscription ends; the plugin
-    // never releases it.
-    record.userData = callback_binding_new(interp, Tcl_GetString(words[2]));
+    // never releases it, so none is made while there is no host.
+    if (host_present()) record.userData = callback_binding_new(interp, Tcl_GetString(words[2]));
     return tclcmds_int_result(interp, host_send("eventsConnect", &record));
 }
 

@@ -147,7 +147,9 @@ int TobriskTclListAddEntry(Tcl_Interp *interp, int count, Tcl_Obj *const words[]
     }
     if (callback_script != NULL) {
         record.callback = TobriskTclListCallback;
-        record.userData = callback_binding_new(interp, callback_script);
+        // Kept by the host for as long as the entry exists; never released,
+        // so none is made while there is no host.
+        if (host_present()) record.userData = callback_binding_new(interp, callback_script);
     }
     int32_t answer = host_send("listAddEntry", &record);
     // A section's id is the script's own; the host's answer is for the rest.

@@ -47,8 +47,9 @@ int TobriskTclSystraySetAlert(Tcl_Interp *interp, int count, Tcl_Obj *const word
     record.text = Tcl_GetString(words[2]);
     if (count >= 4) {
         record.has_link = 1;
-        // Owned by the host until it sends "alert_destroy", which frees it.
-        record.link = _strdup(Tcl_GetString(words[3]));
+        // Owned by the host until it sends "alert_destroy", which frees it;
+        // with no host to send it, no copy is made.
+        record.link = host_present() ? _strdup(Tcl_GetString(words[3])) : NULL;
     }
     if (count >= 5) record.word_wrap = lenient_int(interp, words[4]);
     if (count == 6) record.formatted = lenient_int(interp, words[5]);
@@ -69,7 +70,10 @@ int TobriskTclHttpFileRequest(Tcl_Interp *interp, int count, Tcl_Obj *const word
     record.size = sizeof record;
     record.url = Tcl_GetString(words[1]);
     record.callback = httpCallback;
-    // Released by httpCallback when the host completes the request.
-    record.userData = callback_binding_new(interp, count == 3 ? Tcl_GetString(words[2]) : NULL);
+    // Released by httpCallback when the host completes the request; with no
+    // host to complete it, no binding is made.
+    if (host_present()) {
+        record.userData = callback_binding_new(interp, count == 3 ? Tcl_GetString(words[2]) : NULL);
+    }
     return tclcmds_int_result(interp, host_send("httpFileRequest", &record));
 }

@@ -26,6 +26,11 @@ int32_t host_send(const char *service, void *record)
     return g_host_send(TOBRISK_GUID, service, record);
 }
 
+bool host_present(void)
+{
+    return g_host_send != NULL;
+}
+
 extern "C" int32_t __cdecl plugin_version(void)
 {
     return 2;
