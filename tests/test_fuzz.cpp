@@ -1,0 +1,808 @@
+// Seeded fuzzing of the plugin from both sides: the host sends lifecycle
+// events and calls every callback it was handed, with good, empty and cut
+// data; scripts call both commands with every kind of word. After every
+// step the host checks what the plugin did to it.
+//
+//   test_fuzz.exe --fixture=plugin=FOLDER [--seed N] [--steps N] [--seconds S] [--verbose]
+//
+// Without --seed the program runs its fixed seeds, each bounded in steps
+// and in time. A failure names its seed and step; --seed with that seed and
+// --verbose replays it and shows every step.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "support.h"
+
+using namespace testhost;
+
+namespace {
+
+const char Guid[] = "7C3A2F90-4D1B-11d7-9E55-00A0C94B6D21";
+
+struct Options {
+    std::vector<uint32_t> seeds = {1, 2, 3};
+    long steps = 1500;       // per seed
+    double seconds = 18;     // per seed
+    bool verbose = false;
+};
+
+Options read_options()
+{
+    Options options;
+    std::vector<std::string> words = testing::internal::GetArgvs();
+    for (size_t index = 1; index < words.size(); index++) {
+        std::string word = words[index];
+        std::string value;
+        size_t equals = word.find('=');
+        if (word.rfind("--fixture", 0) == 0 || word.rfind("--child", 0) == 0) continue;
+        if (equals != std::string::npos) {
+            value = word.substr(equals + 1);
+            word = word.substr(0, equals);
+        } else if (word != "--verbose" && index + 1 < words.size()) {
+            value = words[++index];
+        }
+        if (word == "--seed") {
+            options.seeds = {(uint32_t)std::stoul(value)};
+            options.seconds = 1e9;
+        } else if (word == "--steps") {
+            options.steps = std::stol(value);
+            options.seconds = 1e9;
+        } else if (word == "--seconds") {
+            options.seconds = std::stod(value);
+        } else if (word == "--verbose") {
+            options.verbose = true;
+        }
+    }
+    return options;
+}
+
+// Where a crash happened, for the exception filter to print.
+uint32_t g_seed = 0;
+long g_step = -1;
+std::string g_action;
+
+LONG WINAPI report_crash(EXCEPTION_POINTERS *pointers)
+{
+    std::fprintf(stderr, "\nFUZZ CRASH: exception 0x%08lx at seed %u step %ld (%s)\n",
+                 pointers->ExceptionRecord->ExceptionCode, g_seed, g_step, g_action.c_str());
+    std::fflush(stderr);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+// The record each service must carry: its size, or 0 for a null record.
+const std::map<std::string, size_t> &record_sizes()
+{
+    static const std::map<std::string, size_t> table = {
+        {"prefsInitialize", 16},      {"dialogAdd", 8},
+        {"dialogRemove", 8},          {"editAliasRegister", 20},
+        {"editAliasUnregister", 20},  {"keyboardAliasUnregister", 32},
+        {"versionRequest", 0},        {"listAddEntry", 188},
+        {"listRemoveEntry", 188},     {"listClearEntry", 188},
+        {"listGetGroupCount", 188},   {"listGetSectionCount", 188},
+        {"listUpdateText", 188},      {"eventsConnect", 20},
+        {"eventsDisconnect", 20},     {"connectionEnumerate", 16},
+        {"contactlistEnumerate", 24}, {"messageSend", 52},
+        {"systraySetAlert", 36},      {"httpFileRequest", 16},
+    };
+    return table;
+}
+
+// A callback that the host holds, with the userData it was handed and the
+// runtime it came from.
+struct Held {
+    enum Kind { ALIAS, LIST, EVENTS, ALERT, HTTP } kind;
+    HostCallback callback;
+    void *userData;
+    int generation;
+};
+
+const char *const ServiceOptions[] = {
+    "systraySetAlert", "listAddEntry", "listRemoveEntry", "listClearEntry", "listGetSectionCount",
+    "listGetGroupCount", "listUpdateText", "contactlistEnumerate", "connectionEnumerate", "messageSend",
+    "versionRequest", "eventsDisconnect", "eventsConnect", "httpFileRequest",
+    // no handler, abbreviations, ambiguous, wrong case, unknown
+    "prefsOpen", "xmlFreeTree", "accountsRemove", "pluginRegisterAPI", "messageS", "httpF", "eventsC",
+    "versionR", "list", "events", "m", "MESSAGESEND", "messagesend", "", "zzz", "listAddEntryX",
+};
+
+const char *const InfoOptions[] = {
+    "build", "messagebox", "patchlevel", "version", "processid", "threadid", "threadwindows",
+    "config_directory", "skin_directory", "temp_directory", "global_config_directory",
+    "vellumar_directory", "language_directory", "b", "pa", "th", "me", "v", "VERSION", "", "nope",
+};
+
+const char *const ListKeys[] = {
+    "section_id", "parent_id", "previous_id", "group", "section", "drag_and_drop", "inline_editing",
+    "selectable", "expanded", "auto_expand", "no_group_icon", "no_double_click", "owner_drawn",
+    "no_section_margins", "floating", "floating_x", "floating_y", "inline_editing_quick", "tooltip",
+    "text", "edit_string", "real_name", "callback", "Text", "", "unknown",
+};
+
+class Fuzzer {
+public:
+    Fuzzer(uint32_t seed, const Options &options) : rng_(seed), seed_(seed), options_(options) {}
+
+    void run();
+
+private:
+    std::mt19937 rng_;
+    uint32_t seed_;
+    Options options_;
+    long step_ = 0;
+    bool failed_ = false;
+
+    // What the host knows of the plugin.
+    bool loaded_ = false;        // the plugin holds host_send
+    bool runtime_ = false;       // a Tcl runtime is running
+    int generation_ = 0;         // counts the runtimes started
+    int alias_generation_ = -1;  // the runtime whose interpreter the alias got
+    bool alias_registered_ = false;
+    std::vector<Held> held_;
+    std::vector<void *> answers_;          // alias answers not yet handed back
+    std::set<const void *> expected_;      // copies that must be live now
+    size_t copies_before_ = 0;             // live before this run: kept bindings of earlier runs
+    HostCallback alias_callback_ = nullptr;
+    HostCallback connect_callback_ = nullptr;
+    HostCallback contact_callback_ = nullptr;
+    HWND parent_ = nullptr;
+
+    int depth_ = 0;              // callbacks the host is running inside HostSend
+    bool enumeration_left_open_ = false;
+    std::vector<HostCall> step_calls_;
+
+    uint32_t pick(uint32_t count) { return std::uniform_int_distribution<uint32_t>(0, count - 1)(rng_); }
+    bool chance(int percent) { return (int)pick(100) < percent; }
+    template <size_t N> const char *pick_of(const char *const (&table)[N]) { return table[pick(N)]; }
+
+    void fail(const std::string &what);
+    void install_answers();
+    int32_t answer(HostCall &call);
+    void answer_enumeration(HostCall &call, int text_count);
+
+    void lifecycle_step();
+    void callback_step();
+    void script_step();
+    void release_step();
+    void check_step(bool host_could_be_called, const std::string &what);
+
+    std::string word();
+    std::string quoted(const std::string &text);
+    std::string binding_script();
+    std::string vellumar_command();
+    std::string tobrisk_command();
+    std::string script();
+
+    void call_alias(const Held &held);
+    void call_list(const Held &held);
+    void call_events(const Held &held);
+    void call_alert(size_t index);
+    void call_http(size_t index);
+    void call_held(const Held &held, size_t index);
+    bool interp_live(int generation) const { return runtime_ && generation == generation_; }
+};
+
+void Fuzzer::fail(const std::string &what)
+{
+    if (failed_) return;
+    failed_ = true;
+    ADD_FAILURE() << what << "\n  replay: --seed " << seed_ << " --steps " << step_ + 1
+                  << " --verbose (failed at step " << step_ << ": " << g_action << ")";
+}
+
+void Fuzzer::install_answers()
+{
+    clear_answers();
+    for (const auto &entry : record_sizes()) {
+        set_answer(entry.first, [this](HostCall &call) { return answer(call); });
+    }
+}
+
+// Plays the host: remembers every callback handed over, and sometimes runs
+// callbacks inside the service call, as a real host may.
+int32_t Fuzzer::answer(HostCall &call)
+{
+    step_calls_.push_back(call);
+    const std::string &service = call.service;
+    int generation = generation_;
+    if (service == "editAliasRegister") {
+        held_.push_back({Held::ALIAS, call.callback, call.userData, generation});
+        alias_callback_ = call.callback;
+        alias_registered_ = true;
+        alias_generation_ = call.userData != nullptr ? generation : -1;
+        return chance(10) ? -1 : 7;
+    }
+    if (service == "editAliasUnregister") alias_registered_ = false;
+    if (service == "listAddEntry" && call.callback != nullptr) {
+        held_.push_back({Held::LIST, call.callback, call.userData, generation});
+        expected_.insert(*(void **)((char *)call.userData + 4));
+    }
+    if (service == "eventsConnect") {
+        held_.push_back({Held::EVENTS, call.callback, call.userData, generation});
+        expected_.insert(*(void **)((char *)call.userData + 4));
+        if (depth_ < 2 && chance(20)) call_events(held_.back());
+    }
+    if (service == "systraySetAlert") {
+        if (call.userData != nullptr) expected_.insert(call.userData);
+        held_.push_back({Held::ALERT, call.callback, call.userData, generation});
+        if (depth_ < 2 && chance(20)) call_alert(held_.size() - 1);
+    }
+    if (service == "httpFileRequest") {
+        void *text = *(void **)((char *)call.userData + 4);
+        if (text != nullptr) expected_.insert(text);
+        held_.push_back({Held::HTTP, call.callback, call.userData, generation});
+        if (depth_ < 2 && chance(20)) call_http(held_.size() - 1);
+    }
+    if (service == "connectionEnumerate") {
+        connect_callback_ = call.callback;
+        answer_enumeration(call, 3);
+    }
+    if (service == "contactlistEnumerate") {
+        contact_callback_ = call.callback;
+        answer_enumeration(call, 6);
+    }
+    if (service == "versionRequest") {
+        static const char version[] = "Vellumar 4.0.7 \xc3\xa9";
+        return chance(50) ? (int32_t)(intptr_t)version : 0;
+    }
+    // A script may run inside any call: the alias typed while the host is busy.
+    if (depth_ < 2 && chance(3)) {
+        for (const Held &held : std::vector<Held>(held_)) {
+            if (held.kind == Held::ALIAS && interp_live(held.generation)) {
+                call_alias(held);
+                break;
+            }
+        }
+    }
+    static const int32_t answers[] = {0, 1, -1, 7, 2147483647, (int32_t)0x80000000u};
+    return answers[pick(6)];
+}
+
+// The host's side of an enumeration: every call happens here, inside the
+// service call, in a random order that may leave the enumeration open.
+void Fuzzer::answer_enumeration(HostCall &call, int text_count)
+{
+    static const char *const texts[] = {"", "one", "\xe6\x97\xa5\xe6\x9c\xac", "{a", "a b", "\"", "\xff\xfe"};
+    bool open = false;
+    int events = (int)pick(8);
+    for (int index = 0; index < events; index++) {
+        EnumEntry entry = {};
+        entry.first = chance(10) ? nullptr : texts[pick(7)];
+        entry.number = (int32_t)rng_();
+        for (int text = 0; text < text_count; text++) entry.texts[text] = chance(10) ? nullptr : texts[pick(7)];
+        void *userData = chance(5) ? nullptr : call.userData;
+        const char *event;
+        void *data = &entry;
+        switch (pick(6)) {
+        case 0: event = "enum_start"; if (userData) open = true; break;
+        case 1: event = "enum_finish"; if (userData) open = false; break;
+        case 2: event = "enum_add"; if (chance(10)) data = nullptr; break;
+        case 3: event = "enum_add"; break;
+        case 4: event = "ENUM_ADD"; break;
+        default: event = chance(50) ? "enum_other" : nullptr; break;
+        }
+        call.callback(0, 0, event, data, userData);
+    }
+    enumeration_left_open_ = open;
+}
+
+// --- Words and scripts ------------------------------------------------------
+
+// A Tcl word that stands for exactly the given bytes: specials and control
+// characters are escaped, bytes above 127 go in raw.
+std::string Fuzzer::quoted(const std::string &text)
+{
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c < 0x20 || c == 0x7f || std::strchr("\\\"[]${};", c) != nullptr) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02x", c);
+            out += escape;
+        } else {
+            out += (char)c;
+        }
+    }
+    return out + "\"";
+}
+
+std::string Fuzzer::binding_script()
+{
+    static const char *const tails[] = {
+        "", "; error boom", "; break", "; return", "; continue", "; exit", "; exit 3",
+        "; vellumar connectionEnumerate m", "; set event 1", "; array set event {a b}",
+        "; vellumar eventsDisconnect 3", "; tobrisk version", "; vellumar httpFileRequest u ::r",
+        "; vellumar listAddEntry {a b", "; vellumar messageSend", "; unset -nocomplain event",
+        "; vellumar systraySetAlert t x {}", "; set ::x $event(medium)",
+    };
+    // The marker tells the host which runtime made the binding.
+    return "vellumar messageSend trace 0 gen" + std::to_string(generation_) + " x" + tails[pick(18)];
+}
+
+std::string Fuzzer::word()
+{
+    static const char *const plain[] = {
+        "0", "1", "-1", "7", "2147483647", "-2147483648", "2147483648", "-2147483649", "4294967295",
+        "0x7fffffff", "0xffffffff", "1e3", "1.5", " 3 ", "abc", "", "-section", "09", "+5", "--1",
+        "\xc3\xa9t\xc3\xa9", "\xe6\x97\xa5\xe6\x9c\xac", "\xff\xfe", "\xc0\x80", "\xed\xa0\x80",
+        "{a", "a {b", "\"x", "a\\", "}", "a b c d", "{}", "x(y)", "::r", "r(k)",
+    };
+    switch (pick(20)) {
+    case 0: return "[string repeat x " + std::to_string(chance(5) ? 1 << 20 : 1000) + "]";
+    case 1: return quoted(std::string("a\0b", 3));
+    case 2: return quoted(pick_of(ListKeys));
+    case 3: return quoted(binding_script());
+    case 4: return "[list " + quoted(pick_of(ListKeys)) + " " + quoted(plain[pick(35)]) + "]";
+    default: return quoted(plain[pick(35)]);
+    }
+}
+
+std::string Fuzzer::vellumar_command()
+{
+    std::string command = "vellumar";
+    if (chance(3)) return command;
+    const char *option = pick_of(ServiceOptions);
+    command += " " + quoted(option);
+    int words = (int)pick(8);
+    // Well-formed calls often enough to get past the word counts.
+    if (chance(50)) {
+        std::string name = option;
+        if (name == "messageSend") words = 4;
+        else if (name == "systraySetAlert") words = 2 + (int)pick(4);
+        else if (name == "httpFileRequest") words = 1 + (int)pick(2);
+        else if (name == "eventsConnect") {
+            return command + " " + quoted(chance(50) ? "Connection: Change" : "x") + " " + quoted(binding_script());
+        } else if (name == "listAddEntry") {
+            std::string pairs;
+            if (chance(50)) pairs = " section_id 1 parent_id 2";
+            int count = (int)pick(4);
+            for (int index = 0; index < count; index++) pairs += " " + quoted(pick_of(ListKeys)) + " " + word();
+            if (chance(40)) pairs += " callback " + quoted(binding_script());
+            if (chance(20)) return command + " " + quoted(pairs);   // the pairs as one list word
+            return command + pairs;
+        } else if (name == "connectionEnumerate" || name == "eventsDisconnect" || name == "listGetGroupCount")
+            words = 1;
+        else if (name == "contactlistEnumerate") words = 1 + (int)pick(3);
+    }
+    for (int index = 0; index < words; index++) command += " " + word();
+    return command;
+}
+
+std::string Fuzzer::tobrisk_command()
+{
+    std::string command = "tobrisk";
+    if (chance(3)) return command;
+    const char *option = pick_of(InfoOptions);
+    command += " " + quoted(option);
+    int words = chance(60) ? 0 : (int)pick(5);
+    for (int index = 0; index < words; index++) command += " " + word();
+    return command;
+}
+
+std::string Fuzzer::script()
+{
+    switch (pick(14)) {
+    case 0: return "exit";
+    case 1: return "exit 0";
+    case 2: return "error " + word();
+    case 3: return "break";
+    case 4: return "return -code error " + word();
+    case 5: return "catch {" + vellumar_command() + "}";
+    case 6: return "proc ::p {} {" + vellumar_command() + "}; ::p";
+    case 7: return tobrisk_command();
+    default: return vellumar_command();
+    }
+}
+
+// --- Callback calls ----------------------------------------------------------
+
+// The host hands every answer back once, with either free event.
+void Fuzzer::release_step()
+{
+    if (answers_.empty() || alias_callback_ == nullptr) return;
+    size_t index = pick((uint32_t)answers_.size());
+    void *answer_text = answers_[index];
+    answers_.erase(answers_.begin() + index);
+    const char *event = chance(50) ? "edit_aliasFree" : (chance(50) ? "keyboard_aliasFree" : "EDIT_ALIASFREE");
+    int32_t result = alias_callback_(0, 0, event, answer_text, nullptr);
+    expected_.erase(answer_text);
+    if (result != 1) fail(std::string(event) + " returned " + std::to_string(result));
+}
+
+void Fuzzer::call_alias(const Held &held)
+{
+    void *userData = chance(10) ? nullptr : held.userData;
+    bool live = userData != nullptr && interp_live(held.generation);
+    depth_++;
+    switch (pick(6)) {
+    case 0:
+    case 1:
+    case 2: {
+        static const char *const aliases[] = {"/tobrisk", "/TOBRISK", "/ToBrisk", "/tobrisk2", "/tob", ""};
+        EditAliasRequest request = {};
+        const char *alias = chance(5) ? nullptr : aliases[pick(6)];
+        bool matches = alias != nullptr && _stricmp(alias, "/tobrisk") == 0;
+        std::string line;
+        switch (pick(5)) {
+        case 0: line = "/tob"; break;
+        case 1: line = "/tobrisk"; break;
+        default: line = "/tobrisk " + script(); break;
+        }
+        request.alias = alias;
+        request.line = chance(3) ? nullptr : &line[0];
+        char *before = request.line;
+        std::string name = chance(80) ? "edit_aliasRequest" : "Edit_AliasRequest";
+        int32_t result = held.callback(0, 0, name.c_str(), chance(3) ? nullptr : &request, userData);
+        if (request.line != before) {
+            if (!is_live_copy(request.line)) fail("the alias answer is not a live copy");
+            expected_.insert(request.line);
+            answers_.push_back(request.line);
+            if (result != 0) fail("an answered alias request returned " + std::to_string(result));
+        } else if (matches && result == 0) {
+            fail("an alias request returned 0 without an answer");
+        }
+        (void)live;
+        break;
+    }
+    case 3: {
+        KeyboardAliasRequest request = {};
+        request.key = chance(50) ? 't' : (char)pick(256);
+        int32_t result = held.callback(0, 0, "keyboard_aliasRequest", chance(5) ? nullptr : &request, userData);
+        if (request.answer != nullptr) {
+            expected_.insert(request.answer);
+            answers_.push_back(request.answer);
+        }
+        if ((result == 0) != (request.answer != nullptr)) fail("keyboard request result and answer disagree");
+        break;
+    }
+    case 4: {
+        static const char *const names[] = {"edit_aliasFree", "keyboard_aliasFree", "bogus", "", nullptr};
+        int32_t result = held.callback(0, 0, names[pick(5)], nullptr, userData);
+        if (result != 1) fail("an alias event without an answer returned " + std::to_string(result));
+        break;
+    }
+    default:
+        release_step();
+        break;
+    }
+    depth_--;
+}
+
+void Fuzzer::call_list(const Held &held)
+{
+    static const char *const names[] = {"list_leftDoubleClick", "list_leftDoubleClick", "list_rightClick",
+                                        "LIST_LEFTDOUBLECLICK", "", nullptr};
+    char junk[64] = {};
+    depth_++;
+    held.callback((int32_t)rng_(), 0, names[pick(6)], chance(50) ? nullptr : junk,
+                  chance(10) ? nullptr : held.userData);
+    depth_--;
+}
+
+// A connection change with a chain of fields: published names, others,
+// missing names and values, repeated names, or no chain at all.
+void Fuzzer::call_events(const Held &held)
+{
+    static const char *const names[] = {"Connection: Change", "Connection: Change", "Connection: Change",
+                                        "Connection: Changes", "connection: change", "", nullptr};
+    static const char *const fields[] = {"cid", "name", "medium", "status", "other", "CID", ""};
+    static const char *const values[] = {"", "online", "\xc3\xa9", "{a", "\xff"};
+    int32_t integers[8];
+    EventField chain[8] = {};
+    int length = (int)pick(9);
+    for (int index = 0; index < length; index++) {
+        const char *name = chance(10) ? nullptr : fields[pick(7)];
+        chain[index].name = name;
+        integers[index] = (int32_t)rng_();
+        if (name != nullptr && std::strcmp(name, "cid") == 0) {
+            chain[index].value = &integers[index];
+        } else {
+            chain[index].value = chance(10) ? nullptr : values[pick(5)];
+        }
+        chain[index].next = index + 1 < length ? &chain[index + 1] : nullptr;
+    }
+    int32_t code = chance(80) ? 1 : (int32_t)pick(4);
+    depth_++;
+    held.callback(code, 0, names[pick(7)], length > 0 ? chain : nullptr, chance(10) ? nullptr : held.userData);
+    depth_--;
+}
+
+void Fuzzer::call_alert(size_t index)
+{
+    Held held = held_[index];
+    depth_++;
+    switch (pick(4)) {
+    case 0:
+    case 1:
+        held.callback(0, 0, "alert_linkClick", nullptr, chance(10) ? nullptr : held.userData);
+        break;
+    case 2:
+        held.callback(0, 0, chance(50) ? "ALERT_DESTROY" : "alert_other", nullptr, held.userData);
+        break;
+    default:
+        // The end of the alert: its userData is never used again.
+        held_.erase(held_.begin() + index);
+        held.callback(0, 0, "alert_destroy", nullptr, held.userData);
+        if (held.userData != nullptr) expected_.erase(held.userData);
+        break;
+    }
+    depth_--;
+}
+
+// Completes a request, once: with nothing, with an empty or cut reply, or
+// with bytes that hold NULs and invalid UTF-8.
+void Fuzzer::call_http(size_t index)
+{
+    Held held = held_[index];
+    held_.erase(held_.begin() + index);
+    static const char bytes[] = "HTTP/1.0 200\0\xff\xfe body {a \"";
+    HttpCompletion completion = {};
+    completion.bytes = chance(10) ? nullptr : bytes;
+    switch (pick(4)) {
+    case 0: completion.count = 0; break;
+    case 1: completion.count = -1 - (int32_t)pick(5); break;
+    default: completion.count = (int32_t)pick(sizeof bytes); break;
+    }
+    void *text = *(void **)((char *)held.userData + 4);
+    depth_++;
+    held.callback((int32_t)rng_(), 0, chance(50) ? "http_done" : nullptr, chance(10) ? nullptr : &completion,
+                  held.userData);
+    depth_--;
+    if (text != nullptr) expected_.erase(text);
+}
+
+void Fuzzer::call_held(const Held &held, size_t index)
+{
+    switch (held.kind) {
+    case Held::ALIAS: call_alias(held); break;
+    case Held::LIST: call_list(held); break;
+    case Held::EVENTS: call_events(held); break;
+    case Held::ALERT: call_alert(index); break;
+    case Held::HTTP: call_http(index); break;
+    }
+}
+
+// --- Steps -------------------------------------------------------------------
+
+void Fuzzer::lifecycle_step()
+{
+    static const char *const events[] = {
+        "load", "load", "start", "start", "stop", "unload", "initialLoad", "finalUnload",
+        "prefsShow", "prefsShow", "prefsAction", "LOAD", "Start", "sToP", "UNLOAD", "PREFSSHOW",
+        "bogus", "", "loadx", nullptr,
+    };
+    const char *event = events[pick(20)];
+    std::string name = event ? event : "(null)";
+    bool was_loaded = loaded_;
+    int32_t result = 0;
+    char junk[2048] = {};
+    if (event != nullptr && _stricmp(event, "load") == 0) {
+        LoadRecord record = make_load_record(Directories(), !chance(10));
+        bool null_record = chance(10);
+        g_action = "lifecycle " + name + (null_record ? " NULL" : record.host_send ? "" : " without HostSend");
+        result = plugin_main(event, null_record ? nullptr : &record);
+        if (!null_record) {
+            loaded_ = record.host_send != nullptr;
+            if (!runtime_) {
+                runtime_ = true;
+                generation_++;
+            }
+        }
+    } else if (event != nullptr && _stricmp(event, "prefsShow") == 0) {
+        PrefsShowRecord record = {};
+        static const char *const pages[] = {"Tobrisk", "tobrisk", "Tobrisk ", ""};
+        record.show = chance(80) ? (int32_t)pick(2) : (int32_t)pick(7) - 1;
+        record.page = chance(10) ? nullptr : pages[pick(4)];
+        record.parent = chance(50) ? parent_ : nullptr;
+        record.x = (int32_t)pick(200) - 50;
+        record.y = (int32_t)pick(200) - 50;
+        g_action = "lifecycle " + name;
+        result = plugin_main(event, chance(10) ? nullptr : &record);
+    } else if (event != nullptr && _stricmp(event, "prefsAction") == 0) {
+        PrefsActionRecord record = {};
+        record.action = (int32_t)pick(5) - 1;
+        g_action = "lifecycle prefsAction " + std::to_string(record.action);
+        result = plugin_main(event, chance(10) ? nullptr : &record);
+    } else {
+        g_action = "lifecycle " + name;
+        result = plugin_main(event, chance(30) ? junk : nullptr);
+        if (event != nullptr && _stricmp(event, "stop") == 0 && loaded_) {
+            runtime_ = false;
+            alias_registered_ = false;
+        }
+        if (event != nullptr && _stricmp(event, "unload") == 0) loaded_ = false;
+    }
+    if (result != 0) fail("plugin_main(" + name + ") returned " + std::to_string(result));
+    bool is_load = event != nullptr && _stricmp(event, "load") == 0;
+    check_step(was_loaded || (is_load && loaded_), g_action);
+}
+
+void Fuzzer::callback_step()
+{
+    if (held_.empty() || chance(5)) {
+        // The enumeration callbacks may be called with no userData at any time.
+        HostCallback callback = chance(50) ? connect_callback_ : contact_callback_;
+        if (callback == nullptr) return;
+        g_action = "enumeration callback without userData";
+        callback(0, 0, chance(50) ? "enum_add" : "enum_start", nullptr, nullptr);
+        check_step(loaded_, g_action);
+        return;
+    }
+    size_t index = pick((uint32_t)held_.size());
+    Held held = held_[index];
+    static const char *const kinds[] = {"alias", "list", "events", "alert", "http"};
+    g_action = std::string("callback ") + kinds[held.kind] + " of runtime " + std::to_string(held.generation) +
+               (interp_live(held.generation) ? "" : " (gone)");
+    call_held(held, index);
+    check_step(loaded_, g_action);
+}
+
+void Fuzzer::script_step()
+{
+    if (!runtime_ || alias_generation_ != generation_ || !alias_registered_) return;
+    bool single = chance(80);
+    std::string text = single ? (chance(70) ? vellumar_command() : tobrisk_command()) : script();
+    g_action = "script " + (text.size() > 200 ? text.substr(0, 200) + "..." : text);
+    enumeration_left_open_ = false;
+    size_t before = step_calls_.size();
+    EvalResult result = eval(text);
+    if (result.code == -1) {
+        fail("no interpreter to evaluate in");
+        return;
+    }
+    // A command that fails has asked nothing of the host, except an
+    // enumeration that the host left open, which fails after the call.
+    if (single && result.code != 0 && step_calls_.size() > before) {
+        const std::string &first = step_calls_[before].service;
+        bool enumeration = first == "connectionEnumerate" || first == "contactlistEnumerate";
+        if (!(enumeration && enumeration_left_open_)) {
+            fail("the command failed (" + result.result.substr(0, 200) + ") after calling " + first);
+        }
+    }
+    check_step(loaded_, g_action);
+}
+
+void Fuzzer::check_step(bool host_could_be_called, const std::string &what)
+{
+    for (const HostCall &call : step_calls_) {
+        if (!host_could_be_called) fail("HostSend(" + call.service + ") while the plugin holds no HostSend: " + what);
+        if (call.guid != Guid) fail("HostSend with the GUID \"" + call.guid + "\"");
+        auto size = record_sizes().find(call.service);
+        if (size == record_sizes().end()) {
+            fail("HostSend of an unknown service \"" + call.service + "\"");
+            continue;
+        }
+        if (size->second == 0 ? !call.null_record : call.bytes.size() != size->second || call.null_record) {
+            fail(call.service + " sent a record of " + std::to_string(call.bytes.size()) + " bytes");
+        }
+        // A script made by one runtime may run only while that runtime lives.
+        if (call.service == "messageSend" && call.text_at(12).rfind("gen", 0) == 0) {
+            if (call.text_at(12) != "gen" + std::to_string(generation_) || !runtime_) {
+                fail("a script of " + call.text_at(12) + " ran in runtime " + std::to_string(generation_));
+            }
+        }
+    }
+    step_calls_.clear();
+    clear_calls();
+    for (const UiCall &ui : ui_calls()) {
+        if (ui.function == "TerminateProcess") fail("the plugin ended the process: " + what);
+    }
+    clear_ui_calls();
+    if (live_copies() != copies_before_ + expected_.size()) {
+        fail("live copies " + std::to_string(live_copies()) + ", expected " +
+             std::to_string(copies_before_ + expected_.size()) +
+             " after " + what);
+        return;
+    }
+    for (const void *copy : expected_) {
+        if (!is_live_copy(copy)) fail("a copy the host still owns was freed: " + what);
+    }
+}
+
+void Fuzzer::run()
+{
+    g_seed = seed_;
+    copies_before_ = live_copies();
+    install_answers();
+    parent_ = CreateWindowExA(0, "STATIC", "fuzz host", WS_OVERLAPPEDWINDOW, 0, 0, 300, 300, nullptr, nullptr,
+                              nullptr, nullptr);
+    auto started = std::chrono::steady_clock::now();
+    for (step_ = 0; step_ < options_.steps && !failed_; step_++) {
+        g_step = step_;
+        uint32_t kind = pick(100);
+        if (kind < 4) lifecycle_step();
+        else if (kind < 40) callback_step();
+        else if (kind < 48) { g_action = "alias free"; release_step(); check_step(loaded_, g_action); }
+        else script_step();
+        if (options_.verbose) {
+            std::printf("step %ld: %s [copies %zu, held %zu]\n", step_, g_action.c_str(), expected_.size(),
+                        held_.size());
+        }
+        if (std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count() > options_.seconds) {
+            step_++;
+            break;
+        }
+    }
+    std::printf("fuzz: seed %u, %ld steps, %d runtimes, %zu callbacks held\n", seed_, step_, generation_,
+                held_.size());
+    // Leave the plugin unloaded, its answers handed back.
+    if (loaded_) plugin_main("stop", nullptr), plugin_main("unload", nullptr);
+    loaded_ = runtime_ = false;
+    step_calls_.clear();
+    while (!answers_.empty()) release_step();
+    clear_answers();
+    clear_calls();
+    DestroyWindow(parent_);
+}
+
+} // namespace
+
+TEST(Fuzz, HostAndScriptsNeverBreakThePlugin)
+{
+    SetUnhandledExceptionFilter(report_crash);
+    ASSERT_TRUE(load_plugin(fixture("plugin")));
+    write_init(fixture("plugin"), MinimalInit);
+    Options options = read_options();
+    for (uint32_t seed : options.seeds) {
+        Fuzzer fuzzer(seed, options);
+        fuzzer.run();
+        if (HasFailure()) break;
+    }
+}
+
+// --- Faults the fuzzing found, kept as plain tests -------------------------------
+
+namespace {
+
+// Starts a runtime from a fresh "load" and "start", with nothing recorded.
+void fresh_start()
+{
+    write_init(fixture("plugin"), MinimalInit);
+    clear_answers();
+    load_and_start();
+    clear_calls();
+    clear_ui_calls();
+}
+
+void stop_and_unload()
+{
+    stop();
+    unload();
+    clear_calls();
+    clear_ui_calls();
+}
+
+} // namespace
+
+// After "unload" the runtime can still run scripts (the host stops it with
+// "stop", not with "unload"), but no record reaches a host any more: a link
+// copy or binding handed over in one would never come back to be freed.
+TEST(FuzzFindings, CommandsWithoutAHostHandNothingOver)
+{
+    ASSERT_TRUE(load_plugin(fixture("plugin")));
+    fresh_start();
+    unload();
+    size_t live = live_copies();
+    const char *const scripts[] = {
+        "vellumar systraySetAlert t x http://link",
+        "vellumar httpFileRequest http://u ::result",
+        "vellumar httpFileRequest http://u",
+        "vellumar eventsConnect {Connection: Change} {set x 1}",
+        "vellumar listAddEntry section_id 1 parent_id 2 callback {set x 1}",
+    };
+    for (const char *script : scripts) {
+        EvalResult result = eval(script);
+        EXPECT_EQ(0, result.code) << script << ": " << result.result;
+        EXPECT_EQ(live, live_copies()) << script;
+    }
+    EXPECT_TRUE(calls().empty());
+    load();
+    stop_and_unload();
+}
