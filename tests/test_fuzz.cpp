@@ -72,8 +72,17 @@ std::string g_action;
 
 LONG WINAPI report_crash(EXCEPTION_POINTERS *pointers)
 {
-    std::fprintf(stderr, "\nFUZZ CRASH: exception 0x%08lx at seed %u step %ld (%s)\n",
-                 pointers->ExceptionRecord->ExceptionCode, g_seed, g_step, g_action.c_str());
+    void *address = pointers->ExceptionRecord->ExceptionAddress;
+    HMODULE module = nullptr;
+    char name[MAX_PATH] = "no module: unloaded code?";
+    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           (LPCSTR)address, &module)) {
+        GetModuleFileNameA(module, name, sizeof name);
+    }
+    std::fprintf(stderr, "\nFUZZ CRASH: exception 0x%08lx at %p (%s, +0x%lx) thread %lu, seed %u step %ld (%s)\n",
+                 pointers->ExceptionRecord->ExceptionCode, address, name,
+                 (unsigned long)((char *)address - (char *)module), GetCurrentThreadId(), g_seed, g_step,
+                 g_action.c_str());
     std::fflush(stderr);
     return EXCEPTION_EXECUTE_HANDLER;
 }
@@ -805,4 +814,40 @@ TEST(FuzzFindings, CommandsWithoutAHostHandNothingOver)
     EXPECT_TRUE(calls().empty());
     load();
     stop_and_unload();
+}
+
+// Each runtime writes to its standard channels, which are pipes here, so
+// Tcl runs a writer thread of its own for each; "stop" then unloads the
+// library that those threads run in.
+static int cycles_with_piped_output(const std::string &argument)
+{
+    SetUnhandledExceptionFilter(report_crash);
+    if (!load_plugin(fixture("plugin"))) return 2;
+    write_init(fixture("plugin"), MinimalInit);
+    int cycles = argument.empty() ? 20 : std::stoi(argument);
+    // One processor, and Tcl's threads behind this one: they are then
+    // still on their way out when "stop" unloads the library.
+    SetProcessAffinityMask(GetCurrentProcess(), 1);
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
+    for (int cycle = 0; cycle < cycles; cycle++) {
+        load_and_start();
+        EvalResult result = eval("puts stdout cycle; flush stdout; puts stderr cycle; flush stderr");
+        if (result.code != 0) return 3;
+        stop();
+        unload();
+        if (GetModuleHandleA((fixture("plugin") + "\\bin\\tcl84t.dll").c_str()) != nullptr) {
+            std::printf("the library stayed loaded after cycle %d\n", cycle);
+        }
+    }
+    std::printf("cycles done\n");
+    return 0;
+}
+static ChildRegistration piped_output("piped_output", cycles_with_piped_output);
+
+TEST(FuzzFindings, StopWaitsForTclsOwnThreadsBeforeUnloading)
+{
+    ChildResult child = run_child("piped_output", "30");
+    EXPECT_EQ(0u, child.exit_code) << child.output.substr(child.output.size() > 2000 ? child.output.size() - 2000 : 0);
+    EXPECT_NE(std::string::npos, child.output.find("cycles done"));
+    EXPECT_EQ(std::string::npos, child.output.find("stayed loaded")) << child.output;
 }
