@@ -1,0 +1,360 @@
+// Long runs that show whether the plugin keeps memory or handles per
+// operation: alias requests with their frees, connection changes to a
+// subscribed script, enumerations, and whole "load" to "unload" cycles.
+//
+//   test_soak.exe --fixture=plugin=FOLDER [--full]
+//
+// Without --full each run is a tenth as long (the ctest entry); --full
+// runs the lengths that docs/RELIABILITY.md reports. Each run warms up,
+// measures private bytes and handles, runs, measures again, and prints
+// one line "SOAK name ops=... growth=... handles=... seconds=...".
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <psapi.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "support.h"
+
+using namespace testhost;
+
+namespace {
+
+bool full_run()
+{
+    for (const std::string &word : testing::internal::GetArgvs()) {
+        if (word == "--full") return true;
+    }
+    return false;
+}
+
+long scaled(long full) { return full_run() ? full : full / 10; }
+
+struct Figures {
+    long private_bytes;   // fits: a 32-bit process
+    long handles;
+};
+
+// Open handles found by asking for each handle value in turn, for where
+// GetProcessHandleCount answers 0 (Wine does).
+long probe_handles()
+{
+    long count = 0;
+    for (uintptr_t value = 4; value < 0x40000; value += 4) {
+        DWORD flags;
+        if (GetHandleInformation((HANDLE)value, &flags)) count++;
+    }
+    return count;
+}
+
+// Private bytes: the process's committed private memory. PagefileUsage is
+// that figure on Windows and, unlike PrivateUsage, is filled in by Wine.
+Figures measure()
+{
+    PROCESS_MEMORY_COUNTERS_EX counters = {};
+    counters.cb = sizeof counters;
+    GetProcessMemoryInfo(GetCurrentProcess(), (PROCESS_MEMORY_COUNTERS *)&counters, sizeof counters);
+    long private_bytes = (long)(counters.PrivateUsage != 0 ? counters.PrivateUsage : counters.PagefileUsage);
+    DWORD handles = 0;
+    if (!GetProcessHandleCount(GetCurrentProcess(), &handles) || handles == 0) handles = (DWORD)probe_handles();
+    return {private_bytes, (long)handles};
+}
+
+// What a run reports and what it is held to.
+struct SoakRun {
+    const char *name;
+    long ops;
+    Figures before;
+    Figures after;
+    long milliseconds;
+
+    long growth() const { return after.private_bytes - before.private_bytes; }
+    long handle_growth() const { return after.handles - before.handles; }
+    void print() const
+    {
+        std::printf("SOAK %s ops=%ld private_start=%ld private_end=%ld growth=%ld bytes (%ld per 10000 ops) "
+                    "handles=%ld->%ld time=%ld ms\n",
+                    name, ops, before.private_bytes, after.private_bytes, growth(),
+                    (long)((long long)growth() * 10000 / ops), before.handles, after.handles, milliseconds);
+        std::fflush(stdout);
+    }
+};
+
+template <typename Operation> SoakRun soak(const char *name, long warmup, long ops, Operation operation)
+{
+    for (long index = 0; index < warmup; index++) operation(index);
+    SoakRun run = {name, ops, measure(), {}, 0};
+    ULONGLONG started = GetTickCount64();
+    for (long index = 0; index < ops; index++) operation(index);
+    run.milliseconds = (long)(GetTickCount64() - started);
+    run.after = measure();
+    run.print();
+    return run;
+}
+
+// 64 KiB per 10,000 operations: one lost 8-byte binding or copy per
+// operation would already be 80,000 bytes (more with the heap's overhead),
+// while Tcl's and the heap's own caches settle during the warm-up.
+long long bound_for(long ops) { return 65536LL * (ops + 9999) / 10000; }
+
+HostCallback g_alias = nullptr;
+
+void start_plugin()
+{
+    static bool loaded = false;
+    if (!loaded) {
+        ASSERT_TRUE(load_plugin(fixture("plugin")));
+        loaded = true;
+    }
+    write_init(fixture("plugin"), MinimalInit);
+    clear_answers();
+    set_answer("editAliasRegister", [](HostCall &call) {
+        g_alias = call.callback;
+        return 7;
+    });
+    load_and_start();
+    clear_calls();
+}
+
+void stop_plugin()
+{
+    stop();
+    unload();
+    clear_calls();
+    clear_ui_calls();
+}
+
+// A line typed with the alias, answered and handed back.
+void alias_request(long index)
+{
+    std::string line = "/tobrisk set ::answer [expr {" + std::to_string(index) + " * 2}]";
+    EditAliasRequest request = {};
+    request.alias = "/tobrisk";
+    request.line = &line[0];
+    g_alias(0, 0, "edit_aliasRequest", &request, interp());
+    g_alias(0, 0, "edit_aliasFree", request.line, nullptr);
+}
+
+} // namespace
+
+TEST(Soak, AliasRequestsWithTheirFrees)
+{
+    start_plugin();
+    ASSERT_NE(nullptr, g_alias);
+    size_t live = live_copies();
+    SoakRun run = soak("alias_requests", 2000, scaled(100000), alias_request);
+    EXPECT_EQ(live, live_copies()) << "every answer is freed once";
+    EXPECT_EQ(std::to_string((scaled(100000) - 1) * 2), eval_ok("set ::answer"));
+    EXPECT_LT(run.growth(), bound_for(run.ops));
+    EXPECT_LE(run.handle_growth(), 4);
+    stop_plugin();
+}
+
+TEST(Soak, ConnectionChangesToASubscribedScript)
+{
+    HostCallback events = nullptr;
+    void *binding = nullptr;
+    start_plugin();
+    set_answer("eventsConnect", [&](HostCall &call) {
+        events = call.callback;
+        binding = call.userData;
+        return 3;
+    });
+    ASSERT_EQ("3", eval_ok("set ::changes 0; vellumar eventsConnect {Connection: Change} "
+                           "{incr ::changes; set ::last $event(connection_id)/$event(medium)}"));
+    ASSERT_NE(nullptr, events);
+    int32_t cid = 0;
+    EventField status = {0, "status", 0, "online", 0, nullptr};
+    EventField medium = {0, "medium", 0, "JABBER", 0, &status};
+    EventField name = {0, "name", 0, "someone@example.org", 0, &medium};
+    EventField id = {0, "cid", 0, &cid, 0, &name};
+    auto change = [&](long index) {
+        cid = (int32_t)index;
+        events(1, 0, "Connection: Change", &id, binding);
+    };
+    SoakRun run = soak("connection_changes", 2000, scaled(100000), change);
+    EXPECT_EQ(std::to_string(2000 + scaled(100000)), eval_ok("set ::changes"));
+    EXPECT_EQ(std::to_string(scaled(100000) - 1) + "/JABBER", eval_ok("set ::last"));
+    EXPECT_TRUE(message_boxes().empty());
+    EXPECT_LT(run.growth(), bound_for(run.ops));
+    EXPECT_LE(run.handle_growth(), 4);
+    stop_plugin();
+}
+
+TEST(Soak, EnumerationsOfAHundredEntries)
+{
+    start_plugin();
+    set_answer("connectionEnumerate", [](HostCall &call) {
+        EnumEntry entry = {};
+        entry.first = "JABBER";
+        entry.texts[0] = "someone@example.org";
+        entry.texts[1] = "online";
+        entry.texts[2] = "Someone";
+        call.callback(0, 0, "enum_start", nullptr, call.userData);
+        for (int index = 0; index < 100; index++) {
+            entry.number = index;
+            call.callback(0, 0, "enum_add", &entry, call.userData);
+        }
+        call.callback(0, 0, "enum_finish", nullptr, call.userData);
+        return 0;
+    });
+    std::string result;
+    auto enumerate = [&](long) {
+        result = eval_ok("llength [vellumar connectionEnumerate JABBER]");
+        clear_calls();   // the test host keeps every call it is sent
+    };
+    SoakRun run = soak("enumerations_of_100", 200, scaled(10000), enumerate);
+    EXPECT_EQ("100", result);
+    EXPECT_LT(run.growth(), bound_for(run.ops));
+    EXPECT_LE(run.handle_growth(), 4);
+    stop_plugin();
+}
+
+TEST(Soak, HttpRequestsCompletedIntoAVariable)
+{
+    start_plugin();
+    HostCallback completion = nullptr;
+    void *binding = nullptr;
+    set_answer("httpFileRequest", [&](HostCall &call) {
+        completion = call.callback;
+        binding = call.userData;
+        return 1;
+    });
+    static const char reply[] = "HTTP/1.0 200 OK\r\n\r\nbody";
+    HttpCompletion data = {};
+    data.bytes = reply;
+    data.count = (int32_t)sizeof reply - 1;
+    std::string requested;
+    auto request = [&](long) {
+        requested = eval_ok("vellumar httpFileRequest http://example.org/ ::page");
+        clear_calls();   // the test host keeps every call it is sent
+        completion(0, 0, "http_done", &data, binding);
+    };
+    size_t live = live_copies();
+    SoakRun run = soak("http_requests", 2000, scaled(100000), request);
+    EXPECT_EQ("1", requested);
+    EXPECT_EQ(std::string(reply), eval_ok("set ::page"));
+    EXPECT_EQ(live, live_copies()) << "every variable name copy is freed";
+    EXPECT_LT(run.growth(), bound_for(run.ops));
+    stop_plugin();
+}
+
+TEST(Soak, VersionQueries)
+{
+    start_plugin();
+    std::string version;
+    SoakRun run = soak("tobrisk_version", 2000, scaled(100000), [&](long) { version = eval_ok("tobrisk version"); });
+    EXPECT_EQ("0.6", version);
+    EXPECT_LT(run.growth(), bound_for(run.ops));
+    stop_plugin();
+}
+
+// --- Whole lifecycles, each in a process of its own --------------------------
+
+namespace {
+
+void print_figures(const char *label, const Figures &figures)
+{
+    std::printf("%s %ld %ld\n", label, figures.private_bytes, figures.handles);
+    std::fflush(stdout);
+}
+
+// "load" to "unload" with the plugin; two cycles of warm-up.
+int plugin_cycles(const std::string &argument)
+{
+    long cycles = std::stol(argument);
+    if (!load_plugin(fixture("plugin"))) return 2;
+    write_init(fixture("plugin"), MinimalInit);
+    for (long cycle = 0; cycle < cycles + 2; cycle++) {
+        if (cycle == 2) print_figures("FIGURES_START", measure());
+        load_and_start();
+        if (eval_ok("vellumar versionRequest; tobrisk version") != "0.6") return 3;
+        clear_calls();
+        stop();
+        unload();
+    }
+    print_figures("FIGURES_END", measure());
+    return 0;
+}
+ChildRegistration plugin_cycles_mode("plugin_cycles", plugin_cycles);
+
+// The same runtime without the plugin: what Tcl and Tk themselves keep
+// per cycle when loaded, initialised, finalised and unloaded.
+int tcl_cycles(const std::string &argument)
+{
+    long cycles = std::stol(argument);
+    std::string path = fixture("plugin") + "\\bin\\tcl84t.dll";
+    std::string library = fixture("plugin") + "\\lib\\tcl8.4";
+    for (long cycle = 0; cycle < cycles + 2; cycle++) {
+        if (cycle == 2) print_figures("FIGURES_START", measure());
+        HMODULE tcl = LoadLibraryA(path.c_str());
+        if (tcl == nullptr) return 2;
+        auto find_executable = (void (*)(const char *))(void *)GetProcAddress(tcl, "Tcl_FindExecutable");
+        auto create = (Tcl_Interp * (*)())(void *)GetProcAddress(tcl, "Tcl_CreateInterp");
+        auto set_var = (const char *(*)(Tcl_Interp *, const char *, const char *, int))(void *)GetProcAddress(
+            tcl, "Tcl_SetVar");
+        auto init = (int (*)(Tcl_Interp *))(void *)GetProcAddress(tcl, "Tcl_Init");
+        auto eval = (int (*)(Tcl_Interp *, const char *))(void *)GetProcAddress(tcl, "Tcl_Eval");
+        auto remove = (void (*)(Tcl_Interp *))(void *)GetProcAddress(tcl, "Tcl_DeleteInterp");
+        auto finalize = (void (*)())(void *)GetProcAddress(tcl, "Tcl_Finalize");
+        char file[MAX_PATH];
+        GetModuleFileNameA(tcl, file, sizeof file);
+        find_executable(file);
+        Tcl_Interp *interp = create();
+        set_var(interp, "tcl_library", library.c_str(), 1);
+        if (init(interp) != 0) return 3;
+        if (eval(interp, "package require Tk; wm withdraw .") != 0) return 4;
+        // What the plugin's runtime does besides: the exit guard, init.tcl,
+        // the scripts' procedures and a command.
+        std::string script = "rename ::exit ::tcl::exit; proc ::exit {args} {error \"exit is disabled\"}; "
+                             "source {" + fixture("plugin") + "\\init.tcl}; ::tobrisk::startup; "
+                             "catch {vellumar versionRequest}; catch {tobrisk version}; ::tobrisk::shutdown";
+        for (char &c : script) {
+            if (c == '\\') c = '/';
+        }
+        if (eval(interp, script.c_str()) != 0) return 5;
+        remove(interp);
+        finalize();
+        FreeLibrary(tcl);
+    }
+    print_figures("FIGURES_END", measure());
+    return 0;
+}
+ChildRegistration tcl_cycles_mode("tcl_cycles", tcl_cycles);
+
+SoakRun run_cycles(const char *name, const char *mode, long cycles)
+{
+    ULONGLONG started = GetTickCount64();
+    ChildResult child = run_child(mode, std::to_string(cycles));
+    SoakRun run = {name, cycles, {0, 0}, {0, 0}, 0};
+    run.milliseconds = (long)(GetTickCount64() - started);
+    EXPECT_EQ(0u, child.exit_code) << child.output;
+    size_t start = child.output.find("FIGURES_START");
+    size_t end = child.output.find("FIGURES_END");
+    if (start == std::string::npos || end == std::string::npos) {
+        ADD_FAILURE() << "no figures from " << mode << ": " << child.output;
+        return run;
+    }
+    std::sscanf(child.output.c_str() + start, "FIGURES_START %ld %ld", &run.before.private_bytes,
+                &run.before.handles);
+    std::sscanf(child.output.c_str() + end, "FIGURES_END %ld %ld", &run.after.private_bytes, &run.after.handles);
+    run.print();
+    return run;
+}
+
+} // namespace
+
+// The plugin may keep no more per cycle than Tcl and Tk keep on their own,
+// give or take 64 KiB per cycle.
+TEST(Soak, LoadToUnloadCycles)
+{
+    long cycles = scaled(100);
+    SoakRun baseline = run_cycles("tcl_alone_cycles", "tcl_cycles", cycles);
+    SoakRun plugin = run_cycles("plugin_cycles", "plugin_cycles", cycles);
+    long long allowance = 65536LL * cycles;
+    EXPECT_LT(plugin.growth(), baseline.growth() + allowance);
+    EXPECT_LE(plugin.handle_growth(), baseline.handle_growth() + 4);
+}
