@@ -7,7 +7,7 @@
 // Without --full each run is a tenth as long (the ctest entry); --full
 // runs the lengths that docs/RELIABILITY.md reports. Each run warms up,
 // measures private bytes and handles, runs, measures again, and prints
-// one line "SOAK name ops=... growth=... handles=... seconds=...".
+// one line "SOAK name ops=... growth=... handles=... time=...".
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -75,10 +75,10 @@ struct SoakRun {
     long handle_growth() const { return after.handles - before.handles; }
     void print() const
     {
-        std::printf("SOAK %s ops=%ld private_start=%ld private_end=%ld growth=%ld bytes (%ld per 10000 ops) "
+        std::printf("SOAK %s ops=%ld private_start=%ld private_end=%ld growth=%ld bytes (%lld per op) "
                     "handles=%ld->%ld time=%ld ms\n",
                     name, ops, before.private_bytes, after.private_bytes, growth(),
-                    (long)((long long)growth() * 10000 / ops), before.handles, after.handles, milliseconds);
+                    (long long)growth() / ops, before.handles, after.handles, milliseconds);
         std::fflush(stdout);
     }
 };
