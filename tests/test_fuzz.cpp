@@ -741,8 +741,14 @@ void Fuzzer::run()
     }
     std::printf("fuzz: seed %u, %ld steps, %d runtimes, %zu callbacks held\n", seed_, step_, generation_,
                 held_.size());
-    // Leave the plugin unloaded, its answers handed back.
-    if (loaded_) plugin_main("stop", nullptr), plugin_main("unload", nullptr);
+    // Leave the plugin stopped and unloaded, its answers handed back. A
+    // runtime that outlived an "unload" needs a "load" before "stop" ends it.
+    g_step = -1;
+    g_action = "ending the run";
+    LoadRecord record = make_load_record(Directories());
+    plugin_main("load", &record);
+    plugin_main("stop", nullptr);
+    plugin_main("unload", nullptr);
     loaded_ = runtime_ = false;
     step_calls_.clear();
     while (!answers_.empty()) release_step();
