@@ -762,7 +762,14 @@ void Fuzzer::run()
 TEST(Fuzz, HostAndScriptsNeverBreakThePlugin)
 {
     SetUnhandledExceptionFilter(report_crash);
+    // The test host drops the standard handles, as a GUI host has none.
+    // The fuzzing keeps them, as a host started with redirected output
+    // does, so that Tcl runs threads for its standard channels too.
+    const DWORD kinds[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    HANDLE handles[3];
+    for (int index = 0; index < 3; index++) handles[index] = GetStdHandle(kinds[index]);
     ASSERT_TRUE(load_plugin(fixture("plugin")));
+    for (int index = 0; index < 3; index++) SetStdHandle(kinds[index], handles[index]);
     write_init(fixture("plugin"), MinimalInit);
     Options options = read_options();
     for (uint32_t seed : options.seeds) {
@@ -828,7 +835,13 @@ TEST(FuzzFindings, CommandsWithoutAHostHandNothingOver)
 static int cycles_with_piped_output(const std::string &argument)
 {
     SetUnhandledExceptionFilter(report_crash);
+    // The test host drops the standard handles, as a GUI host has none;
+    // this host has them, as a host started with redirected output does.
+    const DWORD kinds[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    HANDLE handles[3];
+    for (int index = 0; index < 3; index++) handles[index] = GetStdHandle(kinds[index]);
     if (!load_plugin(fixture("plugin"))) return 2;
+    for (int index = 0; index < 3; index++) SetStdHandle(kinds[index], handles[index]);
     write_init(fixture("plugin"), MinimalInit);
     int cycles = argument.empty() ? 20 : std::stoi(argument);
     // One processor, and Tcl's threads behind this one: they are then
@@ -838,7 +851,10 @@ static int cycles_with_piped_output(const std::string &argument)
     for (int cycle = 0; cycle < cycles; cycle++) {
         load_and_start();
         EvalResult result = eval("puts stdout cycle; flush stdout; puts stderr cycle; flush stderr");
-        if (result.code != 0) return 3;
+        if (result.code != 0) {
+            std::printf("script failed: %s\n", result.result.c_str());
+            return 3;
+        }
         stop();
         unload();
         if (GetModuleHandleA((fixture("plugin") + "\\bin\\tcl84t.dll").c_str()) != nullptr) {
