@@ -286,6 +286,10 @@ ChildRegistration plugin_cycles_mode("plugin_cycles", plugin_cycles);
 int tcl_cycles(const std::string &argument)
 {
     long cycles = std::stol(argument);
+    // Without standard handles, as the test host leaves the plugin's runs.
+    SetStdHandle(STD_INPUT_HANDLE, nullptr);
+    SetStdHandle(STD_OUTPUT_HANDLE, nullptr);
+    SetStdHandle(STD_ERROR_HANDLE, nullptr);
     std::string path = fixture("plugin") + "\\bin\\tcl84t.dll";
     std::string library = fixture("plugin") + "\\lib\\tcl8.4";
     for (long cycle = 0; cycle < cycles + 2; cycle++) {

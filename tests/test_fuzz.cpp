@@ -428,7 +428,6 @@ void Fuzzer::release_step()
 void Fuzzer::call_alias(const Held &held)
 {
     void *userData = chance(10) ? nullptr : held.userData;
-    bool live = userData != nullptr && interp_live(held.generation);
     depth_++;
     switch (pick(6)) {
     case 0:
@@ -457,7 +456,6 @@ void Fuzzer::call_alias(const Held &held)
         } else if (matches && result == 0) {
             fail("an alias request returned 0 without an answer");
         }
-        (void)live;
         break;
     }
     case 3: {
