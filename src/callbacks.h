@@ -37,6 +37,10 @@ CallbackBinding *callback_binding_new(Tcl_Interp *interp, const char *text);
 // the runtime it was made in.
 bool callbacks_interp_live(Tcl_Interp *interp);
 
+// Stores a value in a variable, a name such as "event(name)" or "page(x)";
+// the outcome is not examined.
+void callbacks_set_var(Tcl_Interp *interp, const char *name, Tcl_Obj *value, int flags);
+
 extern "C" {
 int32_t __cdecl aliasCallback(int32_t code, int32_t unused, const char *event, void *data, void *userData);
 int32_t __cdecl TobriskTclListCallback(int32_t code, int32_t unused, const char *event, void *data,

@@ -86,12 +86,7 @@ extern "C" int32_t __cdecl alertCallback(int32_t code, int32_t unused, const cha
 static void store_received(Tcl_Interp *interp, const char *name, const HttpCompletion *completion)
 {
     if (completion == NULL || completion->bytes == NULL || completion->count < 0) return;
-    Tcl_Obj *value = Tcl_NewStringObj(completion->bytes, completion->count);
-    // Tcl_ObjSetVar2 takes the value but not the name: the name is released here.
-    Tcl_Obj *name_value = Tcl_NewStringObj(name, -1);
-    Tcl_IncrRefCount(name_value);
-    Tcl_ObjSetVar2(interp, name_value, NULL, value, 0);
-    Tcl_DecrRefCount(name_value);
+    callbacks_set_var(interp, name, Tcl_NewStringObj(completion->bytes, completion->count), 0);
 }
 
 // Any call is the request's one completion, which releases its binding.

@@ -53,12 +53,7 @@ static void publish_field(Tcl_Interp *interp, const EventField *field)
         Tcl_Obj *value = published.integer
                              ? Tcl_NewIntObj(*(const int32_t *)field->value)
                              : Tcl_NewStringObj((const char *)field->value, -1);
-        // Tcl_ObjSetVar2 takes the value but not the name: the name is
-        // released here.
-        Tcl_Obj *name = Tcl_NewStringObj(published.element, -1);
-        Tcl_IncrRefCount(name);
-        Tcl_ObjSetVar2(interp, name, NULL, value, TCL_GLOBAL_ONLY);
-        Tcl_DecrRefCount(name);
+        callbacks_set_var(interp, published.element, value, TCL_GLOBAL_ONLY);
         return;
     }
 }
