@@ -588,7 +588,8 @@ void Session::type_line(const std::string &line)
     }
 }
 
-void Session::alert_click(int32_t number)
+// Sends an alert's callback an event; "alert_destroy" also ends the alert.
+void Session::alert_event(int32_t number, const char *event)
 {
     auto found = model.alerts.find(number);
     if (found == model.alerts.end()) {
@@ -596,22 +597,13 @@ void Session::alert_click(int32_t number)
         return;
     }
     Alert alert = found->second;
-    call_back("alert_linkClick alert " + std::to_string(number), alert.callback, 0, "alert_linkClick", nullptr,
+    if (std::string(event) == "alert_destroy") model.alerts.erase(found);
+    call_back(std::string(event) + " alert " + std::to_string(number), alert.callback, 0, event, nullptr,
               alert.userData);
 }
 
-void Session::alert_close(int32_t number)
-{
-    auto found = model.alerts.find(number);
-    if (found == model.alerts.end()) {
-        error("no alert " + std::to_string(number));
-        return;
-    }
-    Alert alert = found->second;
-    model.alerts.erase(found);
-    call_back("alert_destroy alert " + std::to_string(number), alert.callback, 0, "alert_destroy", nullptr,
-              alert.userData);
-}
+void Session::alert_click(int32_t number) { alert_event(number, "alert_linkClick"); }
+void Session::alert_close(int32_t number) { alert_event(number, "alert_destroy"); }
 
 void Session::close_alerts()
 {

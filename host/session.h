@@ -91,6 +91,7 @@ public:
     void type_line(const std::string &line);
     void alert_click(int32_t number);
     void alert_close(int32_t number);
+    void alert_event(int32_t number, const char *event);
     bool deliver_request(int32_t number);
     void prefs_show(int show, const std::string &page);
     void prefs_action(int32_t action);
