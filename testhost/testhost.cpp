@@ -209,9 +209,8 @@ struct Replacement {
 };
 
 // Points the plugin's import table entries for the calls above at the
-// recorders; the originals are kept for the recorders to pass on to. With
-// patch_ui false only the heap calls are replaced.
-void patch_imports(HMODULE module, bool patch_ui)
+// recorders; the originals are kept for the recorders to pass on to.
+void patch_imports(HMODULE module, bool patch_ui, bool patch_heap)
 {
     const Replacement replacements[] = {
         {"MessageBoxA", (void *)record_MessageBoxA, (void **)&real_MessageBoxA},
@@ -239,7 +238,7 @@ void patch_imports(HMODULE module, bool patch_ui)
                 if (std::strcmp((const char *)by_name->Name, replacement.name) != 0) continue;
                 bool heap = replacement.recorder == (void *)record_strdup ||
                             replacement.recorder == (void *)record_free;
-                if (!patch_ui && !heap) continue;
+                if (heap ? !patch_heap : !patch_ui) continue;
                 DWORD old_protection;
                 VirtualProtect(&slots->u1.Function, sizeof(void *), PAGE_READWRITE, &old_protection);
                 *replacement.original = (void *)slots->u1.Function;
@@ -274,10 +273,11 @@ void fill_text(char *field, size_t size)
 
 HANDLE g_saved_std[3] = {nullptr, nullptr, nullptr};
 
-// The messenger is a GUI program without standard handles. Given this
-// console program's pipes, Tcl would open channels on them whose reader and
-// writer threads it leaves running at finalisation, in code that "stop"
-// then unloads. The C runtime keeps its own copies, so printf still works.
+} // namespace
+
+// Given this console program's pipes, Tcl would open channels on them whose
+// reader and writer threads it leaves running at finalisation, in code that
+// "stop" then unloads.
 void drop_standard_handles()
 {
     const DWORD kinds[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
@@ -286,8 +286,6 @@ void drop_standard_handles()
         SetStdHandle(kinds[index], nullptr);
     }
 }
-
-} // namespace
 
 int32_t HostCall::int_at(size_t offset) const
 {
@@ -310,14 +308,14 @@ bool HostCall::has_text_at(size_t offset) const
     return found != texts.end() && found->second.has_value();
 }
 
-bool load_plugin(const std::string &folder, bool patch_ui)
+bool load_plugin(const std::string &folder, bool patch_ui, bool patch_heap)
 {
     drop_standard_handles();
     g_folder = folder;
     HMODULE loaded = LoadLibraryA((folder + "\\Tobrisk.dll").c_str());
     if (loaded == nullptr) return false;
     // Patching a module twice would make the recorders their own originals.
-    if (loaded != g_plugin) patch_imports(loaded, patch_ui);
+    if (loaded != g_plugin) patch_imports(loaded, patch_ui, patch_heap);
     g_plugin = loaded;
     g_plugin_main = (decltype(g_plugin_main))(void *)GetProcAddress(g_plugin, "plugin_main");
     g_plugin_version = (decltype(g_plugin_version))(void *)GetProcAddress(g_plugin, "plugin_version");

@@ -64,9 +64,10 @@ struct Directories {
 };
 
 // Loads <folder>\Tobrisk.dll and replaces its UI imports (with patch_ui
-// false only _strdup and free, so that real boxes show and links open).
-// False when the library cannot be loaded.
-bool load_plugin(const std::string &folder, bool patch_ui = true);
+// false not, so that real boxes show and links open) and its heap calls
+// _strdup and free (with patch_heap false not, so that timings see the
+// real ones). False when the library cannot be loaded.
+bool load_plugin(const std::string &folder, bool patch_ui = true, bool patch_heap = true);
 HMODULE plugin_module();
 const std::string &plugin_folder();
 
@@ -136,6 +137,11 @@ struct EvalResult {
 EvalResult eval(const std::string &script);
 // Convenience: the result of a script that must succeed; "" on failure.
 std::string eval_ok(const std::string &script);
+
+// Gives up this process's standard handles, as the messenger, a GUI
+// program, has none; load_plugin does it first. The C runtime keeps its own
+// copies, so printf still works.
+void drop_standard_handles();
 
 // Writes a file, creating nothing else.
 bool write_file(const std::string &path, const std::string &text);

@@ -11,12 +11,12 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <psapi.h>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "measure.h"
 #include "support.h"
 
 using namespace testhost;
@@ -50,17 +50,11 @@ long probe_handles()
     return count;
 }
 
-// Private bytes: the process's committed private memory. PagefileUsage is
-// that figure on Windows and, unlike PrivateUsage, is filled in by Wine.
 Figures measure()
 {
-    PROCESS_MEMORY_COUNTERS_EX counters = {};
-    counters.cb = sizeof counters;
-    GetProcessMemoryInfo(GetCurrentProcess(), (PROCESS_MEMORY_COUNTERS *)&counters, sizeof counters);
-    long private_bytes = (long)(counters.PrivateUsage != 0 ? counters.PrivateUsage : counters.PagefileUsage);
     DWORD handles = 0;
     if (!GetProcessHandleCount(GetCurrentProcess(), &handles) || handles == 0) handles = (DWORD)probe_handles();
-    return {private_bytes, (long)handles};
+    return {private_bytes(), (long)handles};
 }
 
 // What a run reports and what it is held to.

@@ -1,0 +1,75 @@
+#include "fast_host.h"
+
+#include <cstring>
+
+namespace fast_host {
+
+const char VersionText[] = "10.0.0.1";
+
+namespace {
+
+Registered g_registered = {nullptr, nullptr, nullptr, nullptr};
+int32_t g_next_entry_id = 0;
+
+int32_t enumerate_connections(const ConnectionEnumRecord *record)
+{
+    EnumEntry entry = {};
+    entry.first = "JABBER";
+    entry.texts[0] = "someone@example.org";
+    entry.texts[1] = "online";
+    entry.texts[2] = "Someone";
+    record->callback(0, 0, "enum_start", nullptr, record->userData);
+    for (int index = 0; index < ConnectionCount; index++) {
+        entry.number = index;
+        record->callback(0, 0, "enum_add", &entry, record->userData);
+    }
+    record->callback(0, 0, "enum_finish", nullptr, record->userData);
+    return 1;
+}
+
+int32_t __cdecl answer_at_once(const char *guid, const char *service, void *record)
+{
+    (void)guid;
+    if (std::strcmp(service, "messageSend") == 0) return 0;
+    if (std::strcmp(service, "versionRequest") == 0) return (int32_t)(intptr_t)VersionText;
+    if (std::strcmp(service, "listAddEntry") == 0) return ++g_next_entry_id;
+    if (std::strcmp(service, "connectionEnumerate") == 0) {
+        return enumerate_connections((const ConnectionEnumRecord *)record);
+    }
+    if (std::strcmp(service, "editAliasRegister") == 0) {
+        auto alias = (const AliasRegisterRecord *)record;
+        g_registered.alias = alias->callback;
+        g_registered.alias_userData = alias->userData;
+        return 1;
+    }
+    if (std::strcmp(service, "eventsConnect") == 0) {
+        auto events = (const EventsRecord *)record;
+        g_registered.events = events->callback;
+        g_registered.events_userData = events->userData;
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+LoadRecord load_record()
+{
+    static const char *const directory = "C:\\vellumar";
+    LoadRecord record;
+    std::memset(&record, 0, sizeof record);
+    record.config_directory = directory;
+    record.skin_directory = directory;
+    record.temp_directory = directory;
+    record.global_config_directory = directory;
+    record.vellumar_directory = directory;
+    record.language_directory = directory;
+    record.host_send = answer_at_once;
+    return record;
+}
+
+const Registered &registered() { return g_registered; }
+
+void forget_registrations() { g_registered = {nullptr, nullptr, nullptr, nullptr}; }
+
+} // namespace fast_host

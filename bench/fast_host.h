@@ -1,0 +1,32 @@
+// A messenger that answers at once: it keeps the callbacks that the
+// plugin hands over and records nothing, so that timings see the plugin
+// and Tcl only.
+#ifndef TOBRISK_BENCH_FAST_HOST_H
+#define TOBRISK_BENCH_FAST_HOST_H
+
+#include "../src/host.h"
+
+namespace fast_host {
+
+// A "load" record whose service function is this host's.
+LoadRecord load_record();
+
+// What the plugin registered: the alias callback with its userData (the
+// interpreter) and the last event subscription with its binding.
+struct Registered {
+    HostCallback alias;
+    void *alias_userData;
+    HostCallback events;
+    void *events_userData;
+};
+const Registered &registered();
+void forget_registrations();
+
+// Entries that "connectionEnumerate" reports, each before it returns.
+const int ConnectionCount = 100;
+// The version text that "versionRequest" answers.
+extern const char VersionText[];
+
+} // namespace fast_host
+
+#endif
