@@ -414,6 +414,30 @@ TEST_F(Callbacks, ForeignInterpreterRunsNothing)
     EXPECT_TRUE(testhost::ui_calls().empty());
 }
 
+// The plugin keeps the array's names for the interpreter it made them for;
+// a restarted runtime publishes with names of its own.
+TEST_F(Callbacks, ConnectionChangeInARestartedRuntime)
+{
+    int32_t cid = 5;
+    Chain chain = {{"cid", &cid}, {"name", "work"}, {"medium", "IRC"}, {"status", "online"}};
+    HostCall first = subscribe(Recorder);
+    first.callback(1, 0, "Connection: Change", chain.data(), first.userData);
+    EXPECT_EQ("connection_id 5 medium IRC name work status online", testhost::eval_ok("set ::seen"));
+
+    testhost::stop();
+    testhost::unload();
+    testhost::load_and_start();
+    HostCall second = subscribe(Recorder);
+    cid = 6;
+    for (int run = 0; run < 2; run++) {
+        EXPECT_EQ(0, second.callback(1, 0, "Connection: Change", chain.data(), second.userData));
+    }
+    EXPECT_EQ("2", testhost::eval_ok("set ::runs"));
+    EXPECT_EQ("connection_id 6 medium IRC name work status online", testhost::eval_ok("set ::seen"));
+    EXPECT_EQ("0", testhost::eval_ok("info exists ::event"));
+    EXPECT_TRUE(testhost::message_boxes().empty());
+}
+
 // After "stop" the runtime is gone: callbacks must not touch Tcl at all,
 // and a finished request still frees its text. Runs last: it restarts the
 // plugin for whatever follows.

@@ -40,20 +40,61 @@ struct PublishedField {
     bool integer;
 };
 static const PublishedField PublishedFields[] = {
-    { "cid", "event(connection_id)", true },
-    { "name", "event(name)", false },
-    { "medium", "event(medium)", false },
-    { "status", "event(status)", false },
+    { "cid", "connection_id", true },
+    { "name", "name", false },
+    { "medium", "medium", false },
+    { "status", "status", false },
 };
+static const int PublishedFieldCount = (int)(sizeof PublishedFields / sizeof PublishedFields[0]);
 
-static void publish_field(Tcl_Interp *interp, const EventField *field)
+// The names of the array and of its elements as Tcl values, made once for
+// an interpreter and released with it. A login delivers events by the
+// hundred; making the names anew for each event cost more than a small
+// subscribed script itself.
+struct EventNames {
+    Tcl_Obj *array;
+    Tcl_Obj *elements[PublishedFieldCount];
+};
+static const char EventNamesKey[] = "tobrisk event names";
+
+static Tcl_Obj *kept_name(const char *text)
 {
-    for (const PublishedField &published : PublishedFields) {
+    Tcl_Obj *name = Tcl_NewStringObj(text, -1);
+    Tcl_IncrRefCount(name);
+    return name;
+}
+
+static void release_event_names(ClientData data, Tcl_Interp *interp)
+{
+    (void)interp;
+    EventNames *names = (EventNames *)data;
+    Tcl_DecrRefCount(names->array);
+    for (Tcl_Obj *element : names->elements) Tcl_DecrRefCount(element);
+    Tcl_Free((char *)names);
+}
+
+static const EventNames *event_names(Tcl_Interp *interp)
+{
+    EventNames *names = (EventNames *)Tcl_GetAssocData(interp, EventNamesKey, NULL);
+    if (names != NULL) return names;
+    names = (EventNames *)Tcl_Alloc(sizeof *names);
+    names->array = kept_name("event");
+    for (int index = 0; index < PublishedFieldCount; index++) {
+        names->elements[index] = kept_name(PublishedFields[index].element);
+    }
+    Tcl_SetAssocData(interp, EventNamesKey, release_event_names, names);
+    return names;
+}
+
+static void publish_field(Tcl_Interp *interp, const EventNames *names, const EventField *field)
+{
+    for (int index = 0; index < PublishedFieldCount; index++) {
+        const PublishedField &published = PublishedFields[index];
         if (strcmp(field->name, published.name) != 0) continue;
         Tcl_Obj *value = published.integer
                              ? Tcl_NewIntObj(*(const int32_t *)field->value)
                              : Tcl_NewStringObj((const char *)field->value, -1);
-        callbacks_set_var(interp, published.element, value, TCL_GLOBAL_ONLY);
+        Tcl_ObjSetVar2(interp, names->array, names->elements[index], value, TCL_GLOBAL_ONLY);
         return;
     }
 }
@@ -61,9 +102,10 @@ static void publish_field(Tcl_Interp *interp, const EventField *field)
 // A link with no name or no value carries nothing to publish.
 static void publish_chain(Tcl_Interp *interp, const EventField *field)
 {
+    const EventNames *names = event_names(interp);
     for (; field != NULL; field = field->next) {
         if (field->name == NULL || field->value == NULL) continue;
-        publish_field(interp, field);
+        publish_field(interp, names, field);
     }
 }
 
