@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "testhost/testhost.h"
+
 namespace fast_host {
 
 const char VersionText[] = "10.0.0.1";
@@ -55,15 +57,7 @@ int32_t __cdecl answer_at_once(const char *guid, const char *service, void *reco
 
 LoadRecord load_record()
 {
-    static const char *const directory = "C:\\vellumar";
-    LoadRecord record;
-    std::memset(&record, 0, sizeof record);
-    record.config_directory = directory;
-    record.skin_directory = directory;
-    record.temp_directory = directory;
-    record.global_config_directory = directory;
-    record.vellumar_directory = directory;
-    record.language_directory = directory;
+    LoadRecord record = testhost::make_load_record(testhost::Directories());
     record.host_send = answer_at_once;
     return record;
 }
