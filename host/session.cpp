@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 
 namespace {
@@ -104,16 +103,6 @@ std::string full_path(const std::string &path)
 bool is_absolute(const std::string &path)
 {
     return (!path.empty() && (path[0] == '\\' || path[0] == '/')) || (path.size() > 1 && path[1] == ':');
-}
-
-bool read_file(const std::string &path, std::string &bytes)
-{
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return false;
-    std::ostringstream content;
-    content << file.rdbuf();
-    bytes = content.str();
-    return true;
 }
 
 } // namespace
@@ -658,7 +647,7 @@ Session::Fetched Session::fetch(const std::string &url) const
     for (char &c : path) {
         if (c == '/') c = '\\';
     }
-    if (!is_file(path) || !read_file(path, fetched.bytes)) {
+    if (!is_file(path) || !testhost::read_file(path, fetched.bytes)) {
         fetched.status = 404;
         fetched.reason = "no such file";
         return fetched;
@@ -782,7 +771,7 @@ void Session::evaluate(const std::string &script)
 void Session::load_fixture(const PathOption &file)
 {
     std::string content;
-    if (!is_file(file.path) || !read_file(file.path, content)) {
+    if (!is_file(file.path) || !testhost::read_file(file.path, content)) {
         error("cannot read the fixture " + quoted_path(file.shown));
         return;
     }

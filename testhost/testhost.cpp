@@ -2,7 +2,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <set>
+#include <sstream>
 
 namespace testhost {
 namespace {
@@ -453,6 +455,16 @@ std::string eval_ok(const std::string &script)
 {
     EvalResult result = eval(script);
     return result.code == 0 ? result.result : "";
+}
+
+bool read_file(const std::string &path, std::string &bytes)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return false;
+    std::ostringstream content;
+    content << file.rdbuf();
+    bytes = content.str();
+    return true;
 }
 
 bool write_file(const std::string &path, const std::string &text)

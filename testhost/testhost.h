@@ -143,6 +143,8 @@ std::string eval_ok(const std::string &script);
 // copies, so printf still works.
 void drop_standard_handles();
 
+// Reads a whole file; false when it cannot be opened.
+bool read_file(const std::string &path, std::string &bytes);
 // Writes a file, creating nothing else.
 bool write_file(const std::string &path, const std::string &text);
 bool remove_file(const std::string &path);

@@ -23,18 +23,6 @@
 
 namespace {
 
-std::string read_file(const std::string &path)
-{
-    std::string text;
-    FILE *file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return text;
-    char buffer[4096];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
-    std::fclose(file);
-    return text;
-}
-
 Counts counts_for(const Options &options)
 {
     Counts counts = options.quick ? Counts{1, 1, 200, 100, 20, 200, 200}
@@ -70,7 +58,7 @@ bool parse_options(int argc, char **argv, Options &options)
             options.folder = word.substr(9);
         } else if (word.rfind("--init=", 0) == 0) {
             options.shipped_init = word.substr(7);
-            options.shipped_text = read_file(options.shipped_init);
+            testhost::read_file(options.shipped_init, options.shipped_text);
         } else if (word == "--quick") {
             options.quick = true;
         } else if (word.rfind("--rounds=", 0) == 0) {
