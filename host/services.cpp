@@ -30,9 +30,9 @@ struct CallLine {
     }
 };
 
-using Handler = Reply (*)(Session &, testhost::HostCall &, CallLine &);
+using Handler = Reply (*)(Session &, messenger::HostCall &, CallLine &);
 
-template <typename Record> Record &record_of(testhost::HostCall &call)
+template <typename Record> Record &record_of(messenger::HostCall &call)
 {
     return *(Record *)call.record;
 }
@@ -56,13 +56,13 @@ std::string describe_window(Session &session, void *window)
 
 // --- Preferences ---------------------------------------------------------------
 
-Reply prefs_initialize(Session &, testhost::HostCall &call, CallLine &line)
+Reply prefs_initialize(Session &, messenger::HostCall &call, CallLine &line)
 {
     line.open(text_field("name", record_of<PrefsInitRecord>(call).name));
     return {};
 }
 
-Reply dialog_add(Session &session, testhost::HostCall &call, CallLine &line)
+Reply dialog_add(Session &session, messenger::HostCall &call, CallLine &line)
 {
     HWND window = (HWND)record_of<DialogRecord>(call).window;
     line.open(" window=" + describe_window(session, window));
@@ -70,7 +70,7 @@ Reply dialog_add(Session &session, testhost::HostCall &call, CallLine &line)
     return {};
 }
 
-Reply dialog_remove(Session &session, testhost::HostCall &call, CallLine &line)
+Reply dialog_remove(Session &session, messenger::HostCall &call, CallLine &line)
 {
     HWND window = (HWND)record_of<DialogRecord>(call).window;
     line.open(" window=" + describe_window(session, window));
@@ -84,7 +84,7 @@ Reply dialog_remove(Session &session, testhost::HostCall &call, CallLine &line)
 
 // --- Chat alias -----------------------------------------------------------------
 
-Reply edit_alias_register(Session &session, testhost::HostCall &call, CallLine &line)
+Reply edit_alias_register(Session &session, messenger::HostCall &call, CallLine &line)
 {
     AliasRegisterRecord &record = record_of<AliasRegisterRecord>(call);
     line.open(text_field("alias", record.alias));
@@ -100,7 +100,7 @@ Reply edit_alias_register(Session &session, testhost::HostCall &call, CallLine &
     return {alias.id, "", ""};
 }
 
-Reply edit_alias_unregister(Session &session, testhost::HostCall &call, CallLine &line)
+Reply edit_alias_unregister(Session &session, messenger::HostCall &call, CallLine &line)
 {
     int32_t id = record_of<AliasUnregisterRecord>(call).alias_id;
     line.open(int_field("id", id));
@@ -109,14 +109,14 @@ Reply edit_alias_unregister(Session &session, testhost::HostCall &call, CallLine
 }
 
 // This host registers no keyboard aliases, so there is never one to end.
-Reply keyboard_alias_unregister(Session &, testhost::HostCall &call, CallLine &line)
+Reply keyboard_alias_unregister(Session &, messenger::HostCall &call, CallLine &line)
 {
     int32_t id = record_of<KeyboardAliasUnregisterRecord>(call).alias_id;
     line.open(int_field("id", id));
     return {0, "", id == -1 ? "" : "no keyboard alias " + std::to_string(id)};
 }
 
-Reply version_request(Session &, testhost::HostCall &, CallLine &)
+Reply version_request(Session &, messenger::HostCall &, CallLine &)
 {
     return {(int32_t)(intptr_t)HostVersion, quoted(HostVersion), ""};
 }
@@ -124,7 +124,7 @@ Reply version_request(Session &, testhost::HostCall &, CallLine &)
 // --- Contact list -----------------------------------------------------------------
 
 // The fields a list record gives, leaving out the ones at their defaults.
-std::string list_fields(const testhost::HostCall &call)
+std::string list_fields(const messenger::HostCall &call)
 {
     const ListEntryRecord &record = *(const ListEntryRecord *)call.record;
     std::string fields;
@@ -145,7 +145,7 @@ Reply from_outcome(const Outcome &outcome)
     return {outcome.answer, "", outcome.note};
 }
 
-Reply list_add_entry(Session &session, testhost::HostCall &call, CallLine &line)
+Reply list_add_entry(Session &session, messenger::HostCall &call, CallLine &line)
 {
     line.open(list_fields(call));
     ListEntryRecord &record = record_of<ListEntryRecord>(call);
@@ -153,31 +153,31 @@ Reply list_add_entry(Session &session, testhost::HostCall &call, CallLine &line)
     return from_outcome(session.model.list.add(record, record.callback != nullptr ? &script : nullptr));
 }
 
-Reply list_remove_entry(Session &session, testhost::HostCall &call, CallLine &line)
+Reply list_remove_entry(Session &session, messenger::HostCall &call, CallLine &line)
 {
     line.open(list_fields(call));
     return from_outcome(session.model.list.remove(record_of<ListEntryRecord>(call)));
 }
 
-Reply list_clear_entry(Session &session, testhost::HostCall &call, CallLine &line)
+Reply list_clear_entry(Session &session, messenger::HostCall &call, CallLine &line)
 {
     line.open(list_fields(call));
     return from_outcome(session.model.list.clear(record_of<ListEntryRecord>(call)));
 }
 
-Reply list_get_group_count(Session &session, testhost::HostCall &call, CallLine &line)
+Reply list_get_group_count(Session &session, messenger::HostCall &call, CallLine &line)
 {
     line.open(list_fields(call));
     return from_outcome(session.model.list.group_count(record_of<ListEntryRecord>(call)));
 }
 
-Reply list_get_section_count(Session &session, testhost::HostCall &call, CallLine &line)
+Reply list_get_section_count(Session &session, messenger::HostCall &call, CallLine &line)
 {
     line.open(list_fields(call));
     return from_outcome(session.model.list.section_count(record_of<ListEntryRecord>(call)));
 }
 
-Reply list_update_text(Session &session, testhost::HostCall &call, CallLine &line)
+Reply list_update_text(Session &session, messenger::HostCall &call, CallLine &line)
 {
     line.open(list_fields(call));
     return from_outcome(session.model.list.update_text(record_of<ListEntryRecord>(call)));
@@ -185,7 +185,7 @@ Reply list_update_text(Session &session, testhost::HostCall &call, CallLine &lin
 
 // --- Event subscriptions --------------------------------------------------------
 
-Reply events_connect(Session &session, testhost::HostCall &call, CallLine &line)
+Reply events_connect(Session &session, messenger::HostCall &call, CallLine &line)
 {
     EventsRecord &record = record_of<EventsRecord>(call);
     line.open(text_field("type", record.type) + " script=" + quoted(call.binding_text.value_or("")));
@@ -199,7 +199,7 @@ Reply events_connect(Session &session, testhost::HostCall &call, CallLine &line)
     return {subscription.id, "", ""};
 }
 
-Reply events_disconnect(Session &session, testhost::HostCall &call, CallLine &line)
+Reply events_disconnect(Session &session, messenger::HostCall &call, CallLine &line)
 {
     int32_t id = record_of<EventsRecord>(call).event_id;
     line.open(int_field("id", id));
@@ -233,7 +233,7 @@ EnumEntry new_entry(const std::string &first, int32_t number)
     return entry;
 }
 
-Reply connection_enumerate(Session &session, testhost::HostCall &call, CallLine &line)
+Reply connection_enumerate(Session &session, messenger::HostCall &call, CallLine &line)
 {
     ConnectionEnumRecord &record = record_of<ConnectionEnumRecord>(call);
     line.open(text_field("medium", record.medium));
@@ -249,7 +249,7 @@ Reply connection_enumerate(Session &session, testhost::HostCall &call, CallLine 
     return {};
 }
 
-Reply contactlist_enumerate(Session &session, testhost::HostCall &call, CallLine &line)
+Reply contactlist_enumerate(Session &session, messenger::HostCall &call, CallLine &line)
 {
     ContactEnumRecord &record = record_of<ContactEnumRecord>(call);
     line.open(text_field("medium", record.medium) + int_field("connection_id", record.connection_id) +
@@ -273,7 +273,7 @@ Reply contactlist_enumerate(Session &session, testhost::HostCall &call, CallLine
 // --- Messages, alerts, HTTP -----------------------------------------------------
 
 // A message goes out on a connection that exists and is not offline.
-Reply message_send(Session &session, testhost::HostCall &call, CallLine &line)
+Reply message_send(Session &session, messenger::HostCall &call, CallLine &line)
 {
     MessageSendRecord &record = record_of<MessageSendRecord>(call);
     line.open(text_field("medium", record.medium) + int_field("connection_id", record.connection_id) +
@@ -297,7 +297,7 @@ Reply message_send(Session &session, testhost::HostCall &call, CallLine &line)
     return {1, "", ""};
 }
 
-Reply systray_set_alert(Session &session, testhost::HostCall &call, CallLine &line)
+Reply systray_set_alert(Session &session, messenger::HostCall &call, CallLine &line)
 {
     AlertRecord &record = record_of<AlertRecord>(call);
     std::string fields = text_field("type", record.type) + text_field("text", record.text);
@@ -320,7 +320,7 @@ Reply systray_set_alert(Session &session, testhost::HostCall &call, CallLine &li
 }
 
 // The request completes later, when the host next pumps.
-Reply http_file_request(Session &session, testhost::HostCall &call, CallLine &line)
+Reply http_file_request(Session &session, messenger::HostCall &call, CallLine &line)
 {
     HttpRequestRecord &record = record_of<HttpRequestRecord>(call);
     std::string fields = text_field("url", record.url);
@@ -371,7 +371,7 @@ const std::map<std::string, Service> &services()
 
 } // namespace
 
-int32_t Session::answer(testhost::HostCall &call)
+int32_t Session::answer(messenger::HostCall &call)
 {
     CallLine line{*this, "call " + call.service};
     Reply reply;

@@ -218,14 +218,14 @@ bool Options::was_given(const std::string &name) const
 
 Session::Session(const Options &given) : options(given)
 {
-    testhost::set_default_answer([this](testhost::HostCall &call) { return answer(call); });
-    testhost::set_ui_handler([this](const testhost::UiCall &call) { return on_ui(call); });
+    messenger::set_default_answer([this](messenger::HostCall &call) { return answer(call); });
+    messenger::set_ui_handler([this](const messenger::UiCall &call) { return on_ui(call); });
 }
 
 Session::~Session()
 {
-    testhost::clear_answers();
-    testhost::set_ui_handler(nullptr);
+    messenger::clear_answers();
+    messenger::set_ui_handler(nullptr);
 }
 
 void Session::error(const std::string &text)
@@ -240,7 +240,7 @@ PathOption Session::resolve(const std::string &path) const
     return {options.base_dir + "\\" + path, path};
 }
 
-int Session::on_ui(const testhost::UiCall &call)
+int Session::on_ui(const messenger::UiCall &call)
 {
     if (call.function == "MessageBoxA") {
         int button = default_button(call.type);
@@ -272,7 +272,7 @@ void Session::send_event(const char *event, void *data)
     int32_t result;
     {
         Busy busy(std::string("plugin_main ") + quoted(event));
-        result = testhost::plugin_main(event, data);
+        result = messenger::plugin_main(event, data);
     }
     out.end(result == 0 ? "" : std::to_string(result));
 }
@@ -369,8 +369,8 @@ bool Session::open_plugin(const PathOption &folder)
         error("no Tobrisk.dll in the plugin folder " + quoted_path(folder.shown));
         return false;
     }
-    if (!testhost::load_plugin(path, !options.gui)) {
-        if (testhost::plugin_module() == nullptr) {
+    if (!messenger::load_plugin(path, !options.gui)) {
+        if (messenger::plugin_module() == nullptr) {
             error("cannot load Tobrisk.dll from " + quoted_path(folder.shown) + " (Windows error " +
                   std::to_string(GetLastError()) + ")");
         } else {
@@ -382,7 +382,7 @@ bool Session::open_plugin(const PathOption &folder)
     int32_t version;
     {
         Busy busy("plugin_version");
-        version = testhost::plugin_version();
+        version = messenger::plugin_version();
     }
     out.line("plugin_version -> " + std::to_string(version));
     return true;
@@ -391,7 +391,7 @@ bool Session::open_plugin(const PathOption &folder)
 void Session::load()
 {
     make_profile();
-    load_record_ = testhost::make_load_record(directories_);
+    load_record_ = messenger::make_load_record(directories_);
     tcl_ready = false;
     send_event("load", &load_record_);
     stage_ = Stage::Loaded;
@@ -460,8 +460,8 @@ void Session::pump(bool timers)
         }
         out.end_quietly();
     }
-    testhost::clear_calls();
-    testhost::clear_ui_calls();
+    messenger::clear_calls();
+    messenger::clear_ui_calls();
 }
 
 void Session::wait(int milliseconds)
@@ -647,7 +647,7 @@ Session::Fetched Session::fetch(const std::string &url) const
     for (char &c : path) {
         if (c == '/') c = '\\';
     }
-    if (!is_file(path) || !testhost::read_file(path, fetched.bytes)) {
+    if (!is_file(path) || !messenger::read_file(path, fetched.bytes)) {
         fetched.status = 404;
         fetched.reason = "no such file";
         return fetched;
@@ -757,10 +757,10 @@ void Session::evaluate(const std::string &script)
         error("the plugin has no interpreter to evaluate in");
         return;
     }
-    testhost::EvalResult result;
+    messenger::EvalResult result;
     {
         Busy busy("the Tcl script");
-        result = testhost::eval(script);
+        result = messenger::eval(script);
     }
     std::string kind = result.code == 0 ? "result " : result.code == 1 ? "result (error) "
                                                                        : "result (code " + std::to_string(result.code) + ") ";
@@ -771,7 +771,7 @@ void Session::evaluate(const std::string &script)
 void Session::load_fixture(const PathOption &file)
 {
     std::string content;
-    if (!is_file(file.path) || !testhost::read_file(file.path, content)) {
+    if (!is_file(file.path) || !messenger::read_file(file.path, content)) {
         error("cannot read the fixture " + quoted_path(file.shown));
         return;
     }

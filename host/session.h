@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "model.h"
-#include "testhost/testhost.h"
+#include "messenger/messenger.h"
 #include "transcript.h"
 
 // How a session ends. The session runs in a child process, which exits
@@ -112,7 +112,7 @@ public:
     PathOption resolve(const std::string &path) const;
 
     // The answer to one service call (services.cpp).
-    int32_t answer(testhost::HostCall &call);
+    int32_t answer(messenger::HostCall &call);
     // Calls one of the plugin's callbacks under the watchdog, with a line
     // in the transcript.
     int32_t call_back(const std::string &header, HostCallback callback, int32_t code, const char *event,
@@ -123,7 +123,7 @@ public:
 
 private:
     void send_event(const char *event, void *data);
-    int on_ui(const testhost::UiCall &call);
+    int on_ui(const messenger::UiCall &call);
     void make_profile();
     void cancel_requests();
     void close_alerts();
@@ -134,7 +134,7 @@ private:
     std::vector<int> buttons_;
     std::string profile_;
     HWND prefs_window_ = nullptr;
-    testhost::Directories directories_;
+    messenger::Directories directories_;
     LoadRecord load_record_ = {};
 };
 

@@ -15,7 +15,7 @@
 
 namespace bridge {
 
-using testhost::HostCall;
+using messenger::HostCall;
 
 // Loads and starts the plugin once for the whole program, with an
 // init.tcl that does nothing.
@@ -26,34 +26,34 @@ public:
         static bool loaded = false;
         if (!loaded) {
             write_init(fixture("plugin"), MinimalInit);
-            ASSERT_TRUE(testhost::load_plugin(fixture("plugin")));
+            ASSERT_TRUE(messenger::load_plugin(fixture("plugin")));
             loaded = true;
         }
-        if (testhost::interp() == nullptr) testhost::load_and_start();
-        ASSERT_NE(nullptr, testhost::interp());
+        if (messenger::interp() == nullptr) messenger::load_and_start();
+        ASSERT_NE(nullptr, messenger::interp());
     }
 
 protected:
     void SetUp() override
     {
-        testhost::clear_calls();
-        testhost::clear_ui_calls();
-        testhost::clear_answers();
+        messenger::clear_calls();
+        messenger::clear_ui_calls();
+        messenger::clear_answers();
     }
 };
 
 // A script and what came of it: its completion and every service call.
 struct Outcome {
-    testhost::EvalResult result;
+    messenger::EvalResult result;
     std::vector<HostCall> calls;
 };
 
 inline Outcome run(const std::string &script)
 {
-    testhost::clear_calls();
+    messenger::clear_calls();
     Outcome outcome;
-    outcome.result = testhost::eval(script);
-    outcome.calls = testhost::calls();
+    outcome.result = messenger::eval(script);
+    outcome.calls = messenger::calls();
     return outcome;
 }
 

@@ -45,19 +45,19 @@ int run_child_mode(const std::string &name, const std::string &argument)
     return found->second(argument);
 }
 
-testhost::ChildResult run_child(const std::string &name, const std::string &argument)
+messenger::ChildResult run_child(const std::string &name, const std::string &argument)
 {
     std::string arguments = "--child=" + name + (argument.empty() ? "" : ":" + argument);
     for (const auto &entry : folders()) arguments += " \"--fixture=" + entry.first + "=" + entry.second + "\"";
-    return testhost::run_self(arguments);
+    return messenger::run_self(arguments);
 }
 
 void write_init(const std::string &folder, const std::string &text)
 {
     std::string path = folder + "\\init.tcl";
     if (text.empty()) {
-        testhost::remove_file(path);
+        messenger::remove_file(path);
         return;
     }
-    testhost::write_file(path, text);
+    messenger::write_file(path, text);
 }

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "testhost/testhost.h"
+#include "messenger/messenger.h"
 
 // The plugin folder a test program was given as --fixture=NAME=FOLDER.
 std::string fixture(const std::string &name);
@@ -25,7 +25,7 @@ int child_failures();
 #define CHECK(condition) child_check((condition), #condition, __LINE__)
 
 // Runs a child mode of this program and returns its exit code and output.
-testhost::ChildResult run_child(const std::string &name, const std::string &argument = "");
+messenger::ChildResult run_child(const std::string &name, const std::string &argument = "");
 
 // Writes the plugin folder's init.tcl; an empty text removes the file.
 void write_init(const std::string &folder, const std::string &text);

@@ -21,7 +21,7 @@ struct Alias {
 Alias registered_alias()
 {
     Alias alias;
-    std::vector<testhost::HostCall> calls = testhost::calls_to("editAliasRegister");
+    std::vector<messenger::HostCall> calls = messenger::calls_to("editAliasRegister");
     if (calls.empty()) return alias;
     alias.callback = calls.back().callback;
     alias.userData = calls.back().userData;
@@ -48,7 +48,7 @@ Reply edit_request(const Alias &alias, const char *alias_text, const char *line,
     reply.code = alias.callback(0, 0, event, &request, userData);
     reply.replaced = request.line != line;
     if (reply.replaced && request.line != nullptr) {
-        reply.heap_copy = testhost::is_live_copy(request.line);
+        reply.heap_copy = messenger::is_live_copy(request.line);
         reply.text = request.line;
         alias.callback(0, 0, "edit_aliasFree", request.line, userData);
     }
@@ -62,7 +62,7 @@ Reply edit_request(const Alias &alias, const char *line)
 
 // The plugin of this process, loaded and started once with a live
 // interpreter; the calls of the first "start" are kept.
-std::vector<testhost::HostCall> g_start_calls;
+std::vector<messenger::HostCall> g_start_calls;
 
 const Alias &live_alias()
 {
@@ -70,11 +70,11 @@ const Alias &live_alias()
     static bool started = false;
     if (!started) {
         started = true;
-        if (!testhost::load_plugin(fixture("plugin"))) return alias;
+        if (!messenger::load_plugin(fixture("plugin"))) return alias;
         write_init(fixture("plugin"), MinimalInit);
-        testhost::set_answer("editAliasRegister", 7);
-        testhost::load_and_start();
-        g_start_calls = testhost::calls();
+        messenger::set_answer("editAliasRegister", 7);
+        messenger::load_and_start();
+        g_start_calls = messenger::calls();
         alias = registered_alias();
     }
     return alias;
@@ -94,7 +94,7 @@ protected:
 TEST_F(AliasTest, StartRegistersPageThenAlias)
 {
     std::vector<std::string> services;
-    for (const testhost::HostCall &call : g_start_calls) {
+    for (const messenger::HostCall &call : g_start_calls) {
         if (call.service == "prefsInitialize" || call.service == "editAliasRegister") {
             services.push_back(call.service);
         }
@@ -102,33 +102,33 @@ TEST_F(AliasTest, StartRegistersPageThenAlias)
     ASSERT_EQ((std::vector<std::string>{"prefsInitialize", "editAliasRegister"}), services);
 
     auto first = [](const char *service) {
-        for (const testhost::HostCall &call : g_start_calls) {
+        for (const messenger::HostCall &call : g_start_calls) {
             if (call.service == service) return call;
         }
-        return testhost::HostCall();
+        return messenger::HostCall();
     };
-    testhost::HostCall prefs = first("prefsInitialize");
+    messenger::HostCall prefs = first("prefsInitialize");
     ASSERT_EQ(16u, prefs.bytes.size());
     EXPECT_EQ(16, prefs.int_at(0));
     EXPECT_EQ(1, prefs.int_at(4));
     EXPECT_EQ("Tobrisk", prefs.text_at(8));
     EXPECT_EQ(0, prefs.int_at(12));
 
-    testhost::HostCall reg = first("editAliasRegister");
+    messenger::HostCall reg = first("editAliasRegister");
     ASSERT_EQ(20u, reg.bytes.size());
     EXPECT_EQ(20, reg.int_at(0));
     EXPECT_EQ(-1, reg.int_at(4));
     EXPECT_EQ("/tobrisk", reg.text_at(8));
     EXPECT_EQ("7C3A2F90-4D1B-11d7-9E55-00A0C94B6D21", reg.guid);
     // The userData is the interpreter that runs the scripts.
-    EXPECT_EQ("tobrisk_shutdown", testhost::eval_ok("info globals tobrisk_shutdown"));
+    EXPECT_EQ("tobrisk_shutdown", messenger::eval_ok("info globals tobrisk_shutdown"));
 }
 
 TEST_F(AliasTest, SecondStartRegistersOnlyThePage)
 {
-    testhost::clear_calls();
-    testhost::start();
-    EXPECT_EQ((std::vector<std::string>{"prefsInitialize"}), testhost::services_called());
+    messenger::clear_calls();
+    messenger::start();
+    EXPECT_EQ((std::vector<std::string>{"prefsInitialize"}), messenger::services_called());
 }
 
 TEST_F(AliasTest, EditRequestsAnswerTheScriptResult)
@@ -151,16 +151,16 @@ TEST_F(AliasTest, EditRequestsAnswerTheScriptResult)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.line);
-        size_t live = testhost::live_copies();
-        size_t freed = testhost::copies_freed();
+        size_t live = messenger::live_copies();
+        size_t freed = messenger::copies_freed();
         Reply reply = edit_request(alias, c.alias, c.line, alias.userData, c.event);
         EXPECT_EQ(c.code, reply.code);
         ASSERT_TRUE(reply.replaced);
         EXPECT_TRUE(reply.heap_copy);
         EXPECT_EQ(c.answer, reply.text);
         // The free event released the copy again.
-        EXPECT_EQ(live, testhost::live_copies());
-        EXPECT_EQ(freed + 1, testhost::copies_freed());
+        EXPECT_EQ(live, messenger::live_copies());
+        EXPECT_EQ(freed + 1, messenger::copies_freed());
     }
 }
 
@@ -168,7 +168,7 @@ TEST_F(AliasTest, StateSetByOneLineIsSeenByTheNext)
 {
     EXPECT_EQ("5", edit_request(alias, "/tobrisk set counter 5").text);
     EXPECT_EQ("6", edit_request(alias, "/tobrisk incr counter").text);
-    EXPECT_EQ("6", testhost::eval_ok("set counter"));
+    EXPECT_EQ("6", messenger::eval_ok("set counter"));
 }
 
 TEST_F(AliasTest, RequestsItDoesNotAnswerAreLeftAlone)
@@ -186,13 +186,13 @@ TEST_F(AliasTest, RequestsItDoesNotAnswerAreLeftAlone)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        size_t made = testhost::copies_made();
+        size_t made = messenger::copies_made();
         Reply reply = edit_request(alias, c.alias, "/tobrisk set touched 1", alias.userData, c.event);
         EXPECT_EQ(1, reply.code);
         EXPECT_FALSE(reply.replaced);
-        EXPECT_EQ(made, testhost::copies_made());
+        EXPECT_EQ(made, messenger::copies_made());
     }
-    EXPECT_EQ("0", testhost::eval_ok("info exists touched"));
+    EXPECT_EQ("0", messenger::eval_ok("info exists touched"));
 
     // Requests without a record.
     EXPECT_EQ(1, alias.callback(0, 0, "edit_aliasRequest", nullptr, alias.userData));
@@ -208,7 +208,7 @@ TEST_F(AliasTest, ShortLinesDoNotReadPastTheirEnd)
     Reply reply = edit_request(alias, hidden);
     EXPECT_EQ(0, reply.code);
     EXPECT_EQ("", reply.text);
-    EXPECT_EQ("0", testhost::eval_ok("info exists leaked"));
+    EXPECT_EQ("0", messenger::eval_ok("info exists leaked"));
 
     reply = edit_request(alias, "/tobrisk", nullptr, alias.userData);
     EXPECT_EQ(0, reply.code);
@@ -224,7 +224,7 @@ TEST_F(AliasTest, ForeignUserDataEvaluatesNothing)
     EXPECT_TRUE(reply.heap_copy);
     EXPECT_EQ(NoInterpreter, reply.text);
     EXPECT_EQ(0, not_an_interpreter);
-    EXPECT_EQ("0", testhost::eval_ok("info exists foreign"));
+    EXPECT_EQ("0", messenger::eval_ok("info exists foreign"));
 }
 
 TEST_F(AliasTest, KeyboardAliasAndFreeEvents)
@@ -232,27 +232,27 @@ TEST_F(AliasTest, KeyboardAliasAndFreeEvents)
     KeyboardAliasRequest request;
     std::memset(&request, 0, sizeof request);
     request.key = 't';
-    size_t live = testhost::live_copies();
+    size_t live = messenger::live_copies();
     EXPECT_EQ(0, alias.callback(0, 0, "keyboard_aliasRequest", &request, alias.userData));
     ASSERT_NE(nullptr, request.answer);
     EXPECT_STREQ("/me slaps it's own face!", request.answer);
-    EXPECT_TRUE(testhost::is_live_copy(request.answer));
+    EXPECT_TRUE(messenger::is_live_copy(request.answer));
     EXPECT_EQ(1, alias.callback(0, 0, "keyboard_aliasFree", request.answer, alias.userData));
-    EXPECT_EQ(live, testhost::live_copies());
+    EXPECT_EQ(live, messenger::live_copies());
 
     for (char key : {'T', 'x', '\0'}) {
         std::memset(&request, 0, sizeof request);
         request.key = key;
-        size_t made = testhost::copies_made();
+        size_t made = messenger::copies_made();
         EXPECT_EQ(1, alias.callback(0, 0, "keyboard_aliasRequest", &request, alias.userData)) << key;
         EXPECT_EQ(nullptr, request.answer);
-        EXPECT_EQ(made, testhost::copies_made());
+        EXPECT_EQ(made, messenger::copies_made());
     }
 
-    size_t freed = testhost::copies_freed();
+    size_t freed = messenger::copies_freed();
     EXPECT_EQ(1, alias.callback(0, 0, "edit_aliasFree", nullptr, alias.userData));
     EXPECT_EQ(1, alias.callback(0, 0, "keyboard_aliasFree", nullptr, alias.userData));
-    EXPECT_EQ(freed, testhost::copies_freed());
+    EXPECT_EQ(freed, messenger::copies_freed());
 }
 
 // --- In child processes: what ends the runtime ------------------------------
@@ -260,33 +260,33 @@ TEST_F(AliasTest, KeyboardAliasAndFreeEvents)
 
 bool answers_no_interpreter(const Alias &alias)
 {
-    size_t live = testhost::live_copies();
+    size_t live = messenger::live_copies();
     Reply reply = edit_request(alias, "/tobrisk expr 1");
     return reply.code == 0 && reply.heap_copy && reply.text == NoInterpreter &&
-           testhost::live_copies() == live;
+           messenger::live_copies() == live;
 }
 
 // "stop" unregisters the edit alias with its id, then the keyboard alias
 // with -1; the callback then finds no interpreter.
 int child_stop(const std::string &)
 {
-    if (!testhost::load_plugin(fixture("plugin"))) return 90;
+    if (!messenger::load_plugin(fixture("plugin"))) return 90;
     write_init(fixture("plugin"), MinimalInit);
-    testhost::set_answer("editAliasRegister", 7);
-    testhost::load_and_start();
+    messenger::set_answer("editAliasRegister", 7);
+    messenger::load_and_start();
     Alias alias = registered_alias();
     CHECK(alias.callback != nullptr && alias.userData != nullptr);
     CHECK(edit_request(alias, "/tobrisk expr 1").text == "1");
 
-    testhost::clear_calls();
-    testhost::stop();
-    std::vector<std::string> services = testhost::services_called();
+    messenger::clear_calls();
+    messenger::stop();
+    std::vector<std::string> services = messenger::services_called();
     CHECK(services.size() >= 2);
     CHECK(services.size() >= 2 && services[0] == "editAliasUnregister" &&
           services[1] == "keyboardAliasUnregister");
-    testhost::HostCall edit = testhost::calls_to("editAliasUnregister").front();
+    messenger::HostCall edit = messenger::calls_to("editAliasUnregister").front();
     CHECK(edit.bytes == std::vector<uint8_t>({20, 0, 0, 0, 7, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
-    testhost::HostCall keyboard = testhost::calls_to("keyboardAliasUnregister").front();
+    messenger::HostCall keyboard = messenger::calls_to("keyboardAliasUnregister").front();
     std::vector<uint8_t> expected(32, 0);
     expected[0] = 32;
     for (int index = 4; index < 8; index++) expected[index] = 0xFF;
@@ -294,17 +294,17 @@ int child_stop(const std::string &)
     CHECK(answers_no_interpreter(alias));
 
     // A second "stop" sends both again, the edit alias now with -1.
-    testhost::clear_calls();
-    testhost::stop();
-    CHECK(testhost::calls_to("editAliasUnregister").size() == 1);
-    CHECK(testhost::calls_to("editAliasUnregister").front().int_at(4) == -1);
-    CHECK(testhost::calls_to("keyboardAliasUnregister").size() == 1);
-    CHECK(testhost::calls_to("keyboardAliasUnregister").front().int_at(4) == -1);
+    messenger::clear_calls();
+    messenger::stop();
+    CHECK(messenger::calls_to("editAliasUnregister").size() == 1);
+    CHECK(messenger::calls_to("editAliasUnregister").front().int_at(4) == -1);
+    CHECK(messenger::calls_to("keyboardAliasUnregister").size() == 1);
+    CHECK(messenger::calls_to("keyboardAliasUnregister").front().int_at(4) == -1);
 
     // "start" without a runtime registers the alias again, with no
     // interpreter behind it.
-    testhost::clear_calls();
-    testhost::start();
+    messenger::clear_calls();
+    messenger::start();
     Alias again = registered_alias();
     CHECK(again.callback != nullptr);
     CHECK(again.userData == nullptr);
@@ -317,10 +317,10 @@ ChildRegistration stop_child("stop", child_stop);
 // interpreter.
 int child_no_runtime(const std::string &)
 {
-    if (!testhost::load_plugin(fixture("none"))) return 90;
-    testhost::load_and_start();
-    CHECK(testhost::message_boxes().size() == 1);
-    CHECK(testhost::calls_to("editAliasRegister").size() == 1);
+    if (!messenger::load_plugin(fixture("none"))) return 90;
+    messenger::load_and_start();
+    CHECK(messenger::message_boxes().size() == 1);
+    CHECK(messenger::calls_to("editAliasRegister").size() == 1);
     Alias alias = registered_alias();
     CHECK(alias.callback != nullptr);
     CHECK(alias.userData == nullptr);
@@ -331,13 +331,13 @@ ChildRegistration no_runtime_child("no_runtime", child_no_runtime);
 
 TEST(AliasLifecycle, StopUnregistersAndLeavesNoInterpreter)
 {
-    testhost::ChildResult result = run_child("stop");
+    messenger::ChildResult result = run_child("stop");
     EXPECT_EQ(0u, result.exit_code) << result.output;
 }
 
 TEST(AliasLifecycle, NoRuntimeAnswersWithoutEvaluating)
 {
-    testhost::ChildResult result = run_child("no_runtime");
+    messenger::ChildResult result = run_child("no_runtime");
     EXPECT_EQ(0u, result.exit_code) << result.output;
 }
 

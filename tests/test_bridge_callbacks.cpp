@@ -3,7 +3,7 @@
 #include "bridge.h"
 
 using namespace bridge;
-using testhost::HostCall;
+using messenger::HostCall;
 
 namespace {
 
@@ -22,7 +22,7 @@ HostCall registration(const std::string &script, const std::string &service)
 
 void expect_box(const std::string &text, const std::string &caption)
 {
-    std::vector<testhost::UiCall> boxes = testhost::message_boxes();
+    std::vector<messenger::UiCall> boxes = messenger::message_boxes();
     ASSERT_EQ(1u, boxes.size()) << caption;
     EXPECT_EQ(text, boxes[0].text);
     EXPECT_EQ(caption, boxes[0].caption);
@@ -35,24 +35,24 @@ void expect_box(const std::string &text, const std::string &caption)
 TEST_F(Callbacks, ListDoubleClickRunsTheScript)
 {
     HostCall entry = registration("vellumar listAddEntry section 1 callback {incr ::clicks}", "listAddEntry");
-    testhost::eval_ok("set ::clicks 0");
+    messenger::eval_ok("set ::clicks 0");
     for (const char *other : {"list_rightDoubleClick", "list_leftDoubleClickx", "List_leftDoubleClick"}) {
         EXPECT_EQ(0, entry.callback(1, 0, other, nullptr, entry.userData));
     }
-    EXPECT_EQ("0", testhost::eval_ok("set ::clicks"));
+    EXPECT_EQ("0", messenger::eval_ok("set ::clicks"));
     EXPECT_EQ(0, entry.callback(0, 0, "list_leftDoubleClick", nullptr, entry.userData));
     EXPECT_EQ(0, entry.callback(0, 0, "list_leftDoubleClick", nullptr, entry.userData));
-    EXPECT_EQ("2", testhost::eval_ok("set ::clicks"));
-    EXPECT_TRUE(testhost::message_boxes().empty());
+    EXPECT_EQ("2", messenger::eval_ok("set ::clicks"));
+    EXPECT_TRUE(messenger::message_boxes().empty());
     // The binding lives on: a click never frees it.
-    EXPECT_TRUE(testhost::is_live_copy(binding_text(entry.userData)));
+    EXPECT_TRUE(messenger::is_live_copy(binding_text(entry.userData)));
 }
 
 TEST_F(Callbacks, ListDoubleClickReportsFailures)
 {
     HostCall empty = registration("vellumar listAddEntry section 1 callback {}", "listAddEntry");
     EXPECT_EQ(0, empty.callback(0, 0, "list_leftDoubleClick", nullptr, empty.userData));
-    EXPECT_TRUE(testhost::message_boxes().empty());
+    EXPECT_TRUE(messenger::message_boxes().empty());
 
     HostCall failing = registration("vellumar listAddEntry section 1 callback {error {no such entry}}",
                                     "listAddEntry");
@@ -84,7 +84,7 @@ const char Recorder[] = "set ::seen [lsort -stride 2 [array get event]]; incr ::
 HostCall subscribe(const std::string &script)
 {
     HostCall call = registration("vellumar eventsConnect {Connection: Change} {" + script + "}", "eventsConnect");
-    testhost::eval_ok("set ::runs 0; set ::seen {}");
+    messenger::eval_ok("set ::runs 0; set ::seen {}");
     return call;
 }
 
@@ -94,29 +94,29 @@ TEST_F(Callbacks, ConnectionChangePublishesFields)
     int32_t cid = 3;
     Chain chain = {{"cid", &cid}, {"medium", "ICQ"}, {"nick", "bob"}, {"names", "x"}};
     EXPECT_EQ(0, subscription.callback(1, 0, "Connection: Change", chain.data(), subscription.userData));
-    EXPECT_EQ("1", testhost::eval_ok("set ::runs"));
-    EXPECT_EQ("connection_id 3 medium ICQ", testhost::eval_ok("set ::seen"));
-    EXPECT_EQ("0", testhost::eval_ok("info exists ::event"));
+    EXPECT_EQ("1", messenger::eval_ok("set ::runs"));
+    EXPECT_EQ("connection_id 3 medium ICQ", messenger::eval_ok("set ::seen"));
+    EXPECT_EQ("0", messenger::eval_ok("info exists ::event"));
 
     int32_t other = -8;
     Chain full = {{"name", "home"}, {"status", "away"}, {"cid", &cid}, {"cid", &other}, {"medium", "AIM"}};
     subscription.callback(1, 0, "Connection: Change", full.data(), subscription.userData);
-    EXPECT_EQ("connection_id -8 medium AIM name home status away", testhost::eval_ok("set ::seen"));
+    EXPECT_EQ("connection_id -8 medium AIM name home status away", messenger::eval_ok("set ::seen"));
 
     // No chain at all: the script runs with no array.
     subscription.callback(1, 0, "Connection: Change", nullptr, subscription.userData);
-    EXPECT_EQ("3", testhost::eval_ok("set ::runs"));
-    EXPECT_EQ("", testhost::eval_ok("set ::seen"));
-    EXPECT_TRUE(testhost::message_boxes().empty());
+    EXPECT_EQ("3", messenger::eval_ok("set ::runs"));
+    EXPECT_EQ("", messenger::eval_ok("set ::seen"));
+    EXPECT_TRUE(messenger::message_boxes().empty());
     // The subscription keeps its binding: events never free it.
-    EXPECT_TRUE(testhost::is_live_copy(binding_text(subscription.userData)));
+    EXPECT_TRUE(messenger::is_live_copy(binding_text(subscription.userData)));
 }
 
 // Other events, other codes, and near-miss names leave `event` untouched.
 TEST_F(Callbacks, ConnectionChangeFilters)
 {
     HostCall subscription = subscribe(Recorder);
-    testhost::eval_ok("set ::event untouched");
+    messenger::eval_ok("set ::event untouched");
     int32_t cid = 1;
     Chain chain = {{"cid", &cid}};
     struct Case {
@@ -127,14 +127,14 @@ TEST_F(Callbacks, ConnectionChangeFilters)
     for (const Case &entry : cases) {
         EXPECT_EQ(0, subscription.callback(entry.code, 0, entry.event, chain.data(), subscription.userData));
     }
-    EXPECT_EQ("0", testhost::eval_ok("set ::runs"));
-    EXPECT_EQ("untouched", testhost::eval_ok("set ::event"));
+    EXPECT_EQ("0", messenger::eval_ok("set ::runs"));
+    EXPECT_EQ("untouched", messenger::eval_ok("set ::event"));
 
     // A scalar `event` refuses the stores; the script still runs, and the
     // variable is gone afterwards.
     subscription.callback(1, 0, "Connection: Change", chain.data(), subscription.userData);
-    EXPECT_EQ("1", testhost::eval_ok("set ::runs"));
-    EXPECT_EQ("0", testhost::eval_ok("info exists ::event"));
+    EXPECT_EQ("1", messenger::eval_ok("set ::runs"));
+    EXPECT_EQ("0", messenger::eval_ok("info exists ::event"));
 }
 
 // Links without a name or a value carry nothing and are skipped.
@@ -143,7 +143,7 @@ TEST_F(Callbacks, ConnectionChangeSkipsEmptyLinks)
     HostCall subscription = subscribe(Recorder);
     Chain chain = {{nullptr, "lost"}, {"medium", nullptr}, {"status", "online"}, {nullptr, nullptr}};
     EXPECT_EQ(0, subscription.callback(1, 0, "Connection: Change", chain.data(), subscription.userData));
-    EXPECT_EQ("status online", testhost::eval_ok("set ::seen"));
+    EXPECT_EQ("status online", messenger::eval_ok("set ::seen"));
 }
 
 // Anything but a normal completion is a failure; Tcl itself turns a
@@ -162,15 +162,15 @@ TEST_F(Callbacks, ConnectionChangeReportsFailures)
     int32_t cid = 4;
     Chain chain = {{"cid", &cid}};
     for (const Case &entry : cases) {
-        testhost::clear_ui_calls();
+        messenger::clear_ui_calls();
         HostCall subscription = subscribe(entry.script);
         EXPECT_EQ(0, subscription.callback(1, 0, "Connection: Change", chain.data(), subscription.userData));
         if (entry.box != nullptr) {
             expect_box(entry.box, EventsCaption);
         } else {
-            EXPECT_TRUE(testhost::message_boxes().empty()) << entry.script;
+            EXPECT_TRUE(messenger::message_boxes().empty()) << entry.script;
         }
-        EXPECT_EQ("0", testhost::eval_ok("info exists ::event")) << entry.script;
+        EXPECT_EQ("0", messenger::eval_ok("info exists ::event")) << entry.script;
     }
 }
 
@@ -182,7 +182,7 @@ struct Step {
 };
 
 // A host that plays an enumeration inside the service call.
-testhost::Answer enumeration(std::vector<Step> steps)
+messenger::Answer enumeration(std::vector<Step> steps)
 {
     return [steps](HostCall &call) {
         for (const Step &step : steps) call.callback(0, 0, step.event, (void *)step.entry, call.userData);
@@ -220,12 +220,12 @@ TEST_F(Callbacks, ConnectionEnumerationLists)
         {{{"enum_start", nullptr}, {"enum_finish", nullptr}, {"enum_start", nullptr}}, 1, ""},
     };
     for (const Case &entry : cases) {
-        testhost::set_answer("connectionEnumerate", enumeration(entry.steps));
-        testhost::EvalResult result = testhost::eval("vellumar connectionEnumerate ICQ");
+        messenger::set_answer("connectionEnumerate", enumeration(entry.steps));
+        messenger::EvalResult result = messenger::eval("vellumar connectionEnumerate ICQ");
         EXPECT_EQ(entry.code, result.code) << entry.result;
         EXPECT_EQ(entry.result, result.result);
     }
-    EXPECT_TRUE(testhost::message_boxes().empty());
+    EXPECT_TRUE(messenger::message_boxes().empty());
 }
 
 TEST_F(Callbacks, ContactEnumerationLists)
@@ -236,12 +236,12 @@ TEST_F(Callbacks, ContactEnumerationLists)
     contact.number = 9;
     std::memcpy(contact.texts, texts, sizeof texts);
     bool state_checked = false;
-    testhost::set_answer("contactlistEnumerate", [&](HostCall &call) {
+    messenger::set_answer("contactlistEnumerate", [&](HostCall &call) {
         // The state handed over: its size, the running interpreter, and no
         // enumeration in progress yet.
         const uint32_t *state = (const uint32_t *)call.userData;
         EXPECT_EQ(16u, state[0]);
-        EXPECT_EQ((uintptr_t)testhost::interp(), state[1]);
+        EXPECT_EQ((uintptr_t)messenger::interp(), state[1]);
         EXPECT_EQ(0u, state[3]);
         state_checked = true;
         for (const char *event : {"enum_start", "enum_add", "enum_add", "enum_finish"}) {
@@ -250,7 +250,7 @@ TEST_F(Callbacks, ContactEnumerationLists)
         return 0;
     });
     EXPECT_EQ("{first 9 t1 t2 {} t4 t5 t6} {first 9 t1 t2 {} t4 t5 t6}",
-              testhost::eval_ok("vellumar contactlistEnumerate ICQ"));
+              messenger::eval_ok("vellumar contactlistEnumerate ICQ"));
     EXPECT_TRUE(state_checked);
 }
 
@@ -271,7 +271,7 @@ TEST_F(Callbacks, EnumerationWithoutState)
     };
     EnumEntry entry = connection("a", 1, "b", "c", "d");
     for (const Case &entry_case : cases) {
-        testhost::clear_ui_calls();
+        messenger::clear_ui_calls();
         EXPECT_EQ(0, entry_case.call->callback(0, 0, entry_case.event, &entry, nullptr));
         expect_box(entry_case.text, "Error");
     }
@@ -283,16 +283,16 @@ TEST_F(Callbacks, AlertLinkOpensUntilDestroyed)
 {
     HostCall alert = registration("vellumar systraySetAlert info hello http://example/", "systraySetAlert");
     char *link = (char *)alert.userData;
-    ASSERT_TRUE(testhost::is_live_copy(link));
-    size_t freed = testhost::copies_freed();
+    ASSERT_TRUE(messenger::is_live_copy(link));
+    size_t freed = messenger::copies_freed();
 
     EXPECT_EQ(0, alert.callback(0, 0, "alert_linkClick", nullptr, link));
     EXPECT_EQ(0, alert.callback(0, 0, "alert_linkClick", nullptr, link));
     EXPECT_EQ(0, alert.callback(0, 0, "alert_linkclick", nullptr, link));
     EXPECT_EQ(0, alert.callback(0, 0, "alert_destroyed", nullptr, link));
-    const std::vector<testhost::UiCall> &opened = testhost::ui_calls();
+    const std::vector<messenger::UiCall> &opened = messenger::ui_calls();
     ASSERT_EQ(2u, opened.size());
-    for (const testhost::UiCall &call : opened) {
+    for (const messenger::UiCall &call : opened) {
         EXPECT_EQ("ShellExecuteA", call.function);
         EXPECT_EQ("open", call.caption);
         EXPECT_EQ("http://example/", call.text);
@@ -301,18 +301,18 @@ TEST_F(Callbacks, AlertLinkOpensUntilDestroyed)
         EXPECT_TRUE(call.null_directory);
         EXPECT_EQ((uint32_t)SW_SHOW, call.type);
     }
-    EXPECT_TRUE(testhost::is_live_copy(link));
+    EXPECT_TRUE(messenger::is_live_copy(link));
 
     EXPECT_EQ(0, alert.callback(0, 0, "alert_destroy", nullptr, link));
-    EXPECT_FALSE(testhost::is_live_copy(link));
-    EXPECT_EQ(freed + 1, testhost::copies_freed());
+    EXPECT_FALSE(messenger::is_live_copy(link));
+    EXPECT_EQ(freed + 1, messenger::copies_freed());
 
     // An alert without a link has nothing to open or free.
-    testhost::clear_ui_calls();
+    messenger::clear_ui_calls();
     EXPECT_EQ(0, alert.callback(0, 0, "alert_linkClick", nullptr, nullptr));
     EXPECT_EQ(0, alert.callback(0, 0, "alert_destroy", nullptr, nullptr));
-    EXPECT_TRUE(testhost::ui_calls().empty());
-    EXPECT_EQ(freed + 1, testhost::copies_freed());
+    EXPECT_TRUE(messenger::ui_calls().empty());
+    EXPECT_EQ(freed + 1, messenger::copies_freed());
 }
 
 // --- HTTP completions ----------------------------------------------------
@@ -345,15 +345,15 @@ TEST_F(Callbacks, HttpCompletionStoresBytes)
         HostCall request = registration(std::string("vellumar httpFileRequest http://x/ {") + entry.variable + "}",
                                         "httpFileRequest");
         const char *text = binding_text(request.userData);
-        ASSERT_TRUE(testhost::is_live_copy(text));
+        ASSERT_TRUE(messenger::is_live_copy(text));
         HttpCompletion data = completion(bytes, entry.count);
         EXPECT_EQ(0, request.callback(0, 0, "anything", &data, request.userData));
-        EXPECT_FALSE(testhost::is_live_copy(text)) << entry.variable;
+        EXPECT_FALSE(messenger::is_live_copy(text)) << entry.variable;
         std::string read = entry.read;
-        EXPECT_EQ(std::to_string(entry.count), testhost::eval_ok("string length " + read));
+        EXPECT_EQ(std::to_string(entry.count), messenger::eval_ok("string length " + read));
         std::string codes;
         for (int32_t index = 0; index < entry.count; index++) {
-            codes += testhost::eval_ok("scan [string index " + read + " " + std::to_string(index) + "] %c") + " ";
+            codes += messenger::eval_ok("scan [string index " + read + " " + std::to_string(index) + "] %c") + " ";
         }
         EXPECT_EQ(entry.codes, codes) << entry.variable;
     }
@@ -364,21 +364,21 @@ TEST_F(Callbacks, HttpCompletionStoresBytes)
 TEST_F(Callbacks, HttpCompletionWithoutValue)
 {
     HostCall bare = registration("vellumar httpFileRequest http://x/", "httpFileRequest");
-    size_t freed = testhost::copies_freed();
+    size_t freed = messenger::copies_freed();
     HttpCompletion data = completion("abc", 3);
     EXPECT_EQ(0, bare.callback(0, 0, "", &data, bare.userData));
-    EXPECT_EQ(freed, testhost::copies_freed());
+    EXPECT_EQ(freed, messenger::copies_freed());
 
     HttpCompletion no_bytes = completion(nullptr, 3);
     HttpCompletion negative = completion("abc", -1);
     HttpCompletion *unusable[] = {nullptr, &no_bytes, &negative};
     for (HttpCompletion *completion_data : unusable) {
-        testhost::eval_ok("unset -nocomplain ::fetched");
+        messenger::eval_ok("unset -nocomplain ::fetched");
         HostCall request = registration("vellumar httpFileRequest http://x/ fetched", "httpFileRequest");
         const char *text = binding_text(request.userData);
         EXPECT_EQ(0, request.callback(0, 0, "", completion_data, request.userData));
-        EXPECT_FALSE(testhost::is_live_copy(text));
-        EXPECT_EQ("0", testhost::eval_ok("info exists ::fetched"));
+        EXPECT_FALSE(messenger::is_live_copy(text));
+        EXPECT_EQ("0", messenger::eval_ok("info exists ::fetched"));
     }
 }
 
@@ -389,13 +389,13 @@ TEST_F(Callbacks, NullUserDataRunsNothing)
     HostCall entry = registration("vellumar listAddEntry section 1 callback {set ::ran 1}", "listAddEntry");
     HostCall subscription = subscribe("set ::ran 1");
     HostCall request = registration("vellumar httpFileRequest http://x/ ran", "httpFileRequest");
-    testhost::eval_ok("unset -nocomplain ::ran");
+    messenger::eval_ok("unset -nocomplain ::ran");
     HttpCompletion data = completion("abc", 3);
     EXPECT_EQ(0, entry.callback(0, 0, "list_leftDoubleClick", nullptr, nullptr));
     EXPECT_EQ(0, subscription.callback(1, 0, "Connection: Change", nullptr, nullptr));
     EXPECT_EQ(0, request.callback(0, 0, "", &data, nullptr));
-    EXPECT_EQ("0", testhost::eval_ok("info exists ::ran"));
-    EXPECT_TRUE(testhost::ui_calls().empty());
+    EXPECT_EQ("0", messenger::eval_ok("info exists ::ran"));
+    EXPECT_TRUE(messenger::ui_calls().empty());
     request.callback(0, 0, "", nullptr, request.userData);
 }
 
@@ -404,14 +404,14 @@ TEST_F(Callbacks, ForeignInterpreterRunsNothing)
 {
     HostCall entry = registration("vellumar listAddEntry section 1 callback {set ::ran 1}", "listAddEntry");
     HostCall subscription = subscribe("set ::ran 1");
-    testhost::eval_ok("unset -nocomplain ::ran");
+    messenger::eval_ok("unset -nocomplain ::ran");
     int not_an_interp = 0;
     char script[] = "set ::ran 1";
     void *foreign[2] = {&not_an_interp, script};
     EXPECT_EQ(0, entry.callback(0, 0, "list_leftDoubleClick", nullptr, foreign));
     EXPECT_EQ(0, subscription.callback(1, 0, "Connection: Change", nullptr, foreign));
-    EXPECT_EQ("0", testhost::eval_ok("info exists ::ran"));
-    EXPECT_TRUE(testhost::ui_calls().empty());
+    EXPECT_EQ("0", messenger::eval_ok("info exists ::ran"));
+    EXPECT_TRUE(messenger::ui_calls().empty());
 }
 
 // The plugin keeps the array's names for the interpreter it made them for;
@@ -422,20 +422,20 @@ TEST_F(Callbacks, ConnectionChangeInARestartedRuntime)
     Chain chain = {{"cid", &cid}, {"name", "work"}, {"medium", "IRC"}, {"status", "online"}};
     HostCall first = subscribe(Recorder);
     first.callback(1, 0, "Connection: Change", chain.data(), first.userData);
-    EXPECT_EQ("connection_id 5 medium IRC name work status online", testhost::eval_ok("set ::seen"));
+    EXPECT_EQ("connection_id 5 medium IRC name work status online", messenger::eval_ok("set ::seen"));
 
-    testhost::stop();
-    testhost::unload();
-    testhost::load_and_start();
+    messenger::stop();
+    messenger::unload();
+    messenger::load_and_start();
     HostCall second = subscribe(Recorder);
     cid = 6;
     for (int run = 0; run < 2; run++) {
         EXPECT_EQ(0, second.callback(1, 0, "Connection: Change", chain.data(), second.userData));
     }
-    EXPECT_EQ("2", testhost::eval_ok("set ::runs"));
-    EXPECT_EQ("connection_id 6 medium IRC name work status online", testhost::eval_ok("set ::seen"));
-    EXPECT_EQ("0", testhost::eval_ok("info exists ::event"));
-    EXPECT_TRUE(testhost::message_boxes().empty());
+    EXPECT_EQ("2", messenger::eval_ok("set ::runs"));
+    EXPECT_EQ("connection_id 6 medium IRC name work status online", messenger::eval_ok("set ::seen"));
+    EXPECT_EQ("0", messenger::eval_ok("info exists ::event"));
+    EXPECT_TRUE(messenger::message_boxes().empty());
 }
 
 // After "stop" the runtime is gone: callbacks must not touch Tcl at all,
@@ -447,21 +447,21 @@ TEST_F(Callbacks, BindingsOutliveTheRuntime)
     HostCall subscription = subscribe("set ::ran 1");
     HostCall request = registration("vellumar httpFileRequest http://x/ ran", "httpFileRequest");
     const char *text = binding_text(request.userData);
-    ASSERT_TRUE(testhost::is_live_copy(text));
+    ASSERT_TRUE(messenger::is_live_copy(text));
 
-    testhost::stop();
-    testhost::clear_ui_calls();
+    messenger::stop();
+    messenger::clear_ui_calls();
     int32_t cid = 1;
     Chain chain = {{"cid", &cid}};
     HttpCompletion data = completion("abc", 3);
     EXPECT_EQ(0, entry.callback(0, 0, "list_leftDoubleClick", nullptr, entry.userData));
     EXPECT_EQ(0, subscription.callback(1, 0, "Connection: Change", chain.data(), subscription.userData));
     EXPECT_EQ(0, request.callback(0, 0, "", &data, request.userData));
-    EXPECT_FALSE(testhost::is_live_copy(text));
-    EXPECT_TRUE(testhost::ui_calls().empty());
+    EXPECT_FALSE(messenger::is_live_copy(text));
+    EXPECT_TRUE(messenger::ui_calls().empty());
 
-    testhost::unload();
-    testhost::load_and_start();
+    messenger::unload();
+    messenger::load_and_start();
 }
 
 } // namespace

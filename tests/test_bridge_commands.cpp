@@ -3,7 +3,7 @@
 #include "bridge.h"
 
 using namespace bridge;
-using testhost::HostCall;
+using messenger::HostCall;
 
 namespace {
 
@@ -76,18 +76,18 @@ TEST_F(Commands, RefusalsSendNothing)
         {"vellumar httpFileRequest u v w", usage("httpFileRequest url ?resultVar?")},
     };
     for (const Refusal &refusal : refusals) {
-        size_t copies = testhost::copies_made();
+        size_t copies = messenger::copies_made();
         Outcome outcome = run(refusal.script);
         EXPECT_EQ(1, outcome.result.code) << refusal.script;
         EXPECT_EQ(refusal.message, outcome.result.result) << refusal.script;
         EXPECT_TRUE(outcome.calls.empty()) << refusal.script;
-        EXPECT_EQ(copies, testhost::copies_made()) << refusal.script;
+        EXPECT_EQ(copies, messenger::copies_made()) << refusal.script;
     }
 }
 
 TEST_F(Commands, ListAddEntryPlainEntry)
 {
-    testhost::set_answer("listAddEntry", 42);
+    messenger::set_answer("listAddEntry", 42);
     const char *scripts[] = {
         "vellumar listAddEntry section_id 1 parent_id 2 text Hello",
         "vellumar listAddEntry {section_id 1 parent_id 2 text Hello}",
@@ -128,7 +128,7 @@ TEST_F(Commands, ListAddEntryEveryKey)
 // A section's result is its own section_id, whatever the host answers.
 TEST_F(Commands, ListAddEntrySectionsAndGroups)
 {
-    testhost::set_answer("listAddEntry", 99);
+    messenger::set_answer("listAddEntry", 99);
     struct Case {
         const char *script;
         const char *result;
@@ -150,26 +150,26 @@ TEST_F(Commands, ListAddEntrySectionsAndGroups)
 TEST_F(Commands, ListAddEntryCallbackBinding)
 {
     for (const char *script : {"set ::clicked 1", ""}) {
-        size_t copies = testhost::copies_made();
+        size_t copies = messenger::copies_made();
         Outcome outcome = run(std::string("vellumar listAddEntry section 1 callback {") + script + "}");
         ASSERT_EQ(0, outcome.result.code) << outcome.result.result;
         HostCall call = sent(outcome, "listAddEntry");
         expect_record(call, 188, list_words({{104, 1}}), {172, 180});
         ASSERT_TRUE(call.binding_text.has_value());
         EXPECT_EQ(script, *call.binding_text);
-        EXPECT_EQ(copies + 1, testhost::copies_made());
-        EXPECT_TRUE(testhost::is_live_copy(binding_text(call.userData)));
-        EXPECT_EQ((void *)testhost::interp(), *(void **)call.userData);
+        EXPECT_EQ(copies + 1, messenger::copies_made());
+        EXPECT_TRUE(messenger::is_live_copy(binding_text(call.userData)));
+        EXPECT_EQ((void *)messenger::interp(), *(void **)call.userData);
     }
 }
 
 TEST_F(Commands, ListIdentifierServices)
 {
-    testhost::set_answer("listRemoveEntry", -3);
-    testhost::set_answer("listClearEntry", 4);
-    testhost::set_answer("listGetSectionCount", 12);
-    testhost::set_answer("listGetGroupCount", 13);
-    testhost::set_answer("listUpdateText", 14);
+    messenger::set_answer("listRemoveEntry", -3);
+    messenger::set_answer("listClearEntry", 4);
+    messenger::set_answer("listGetSectionCount", 12);
+    messenger::set_answer("listGetGroupCount", 13);
+    messenger::set_answer("listUpdateText", 14);
     struct Case {
         const char *script;
         const char *service;
@@ -206,7 +206,7 @@ TEST_F(Commands, ListIdentifierServices)
 TEST_F(Commands, EventsRecords)
 {
     for (int32_t answer : {0, -5, 31}) {
-        testhost::set_answer("eventsConnect", answer);
+        messenger::set_answer("eventsConnect", answer);
         Outcome outcome = run("vellumar eventsConnect {Connection: Change} {set ::x 1}");
         EXPECT_EQ(0, outcome.result.code);
         EXPECT_EQ(std::to_string(answer), outcome.result.result);
@@ -216,7 +216,7 @@ TEST_F(Commands, EventsRecords)
         EXPECT_EQ("set ::x 1", call.binding_text.value_or("(none)"));
     }
 
-    testhost::set_answer("eventsDisconnect", -2);
+    messenger::set_answer("eventsDisconnect", -2);
     Outcome outcome = run("vellumar eventsDisconnect 7");
     EXPECT_EQ("-2", outcome.result.result);
     expect_record(sent(outcome, "eventsDisconnect"), 20, {{0, 20}, {8, 7}});
@@ -257,7 +257,7 @@ TEST_F(Commands, EnumerationRecords)
 
 TEST_F(Commands, MessageSendRecord)
 {
-    testhost::set_answer("messageSend", 77);
+    messenger::set_answer("messageSend", 77);
     for (const char *id : {"3", "x"}) {
         Outcome outcome = run(std::string("vellumar messageSend ICQ ") + id + " bob {hello there}");
         EXPECT_EQ(0, outcome.result.code);
@@ -274,7 +274,7 @@ TEST_F(Commands, MessageSendRecord)
 // The alert record puts the text before the type.
 TEST_F(Commands, SystraySetAlertRecords)
 {
-    testhost::set_answer("systraySetAlert", 55);
+    messenger::set_answer("systraySetAlert", 55);
     struct Case {
         const char *script;
         const char *result;
@@ -290,7 +290,7 @@ TEST_F(Commands, SystraySetAlertRecords)
          "l"},
     };
     for (const Case &entry : cases) {
-        size_t copies = testhost::copies_made();
+        size_t copies = messenger::copies_made();
         Outcome outcome = run(entry.script);
         EXPECT_EQ(0, outcome.result.code) << entry.script;
         EXPECT_EQ(entry.result, outcome.result.result) << entry.script;
@@ -303,29 +303,29 @@ TEST_F(Commands, SystraySetAlertRecords)
         EXPECT_EQ("words", call.text_at(4));
         EXPECT_EQ("kind", call.text_at(8));
         EXPECT_EQ(entry.link != nullptr, call.has_text_at(28)) << entry.script;
-        EXPECT_EQ(copies + (entry.link != nullptr ? 1 : 0), testhost::copies_made());
+        EXPECT_EQ(copies + (entry.link != nullptr ? 1 : 0), messenger::copies_made());
         if (entry.link == nullptr) continue;
         EXPECT_EQ(entry.link, call.text_at(28));
-        EXPECT_TRUE(testhost::is_live_copy(call.userData));
+        EXPECT_TRUE(messenger::is_live_copy(call.userData));
         call.callback(0, 0, "alert_destroy", nullptr, call.userData);
     }
 }
 
 TEST_F(Commands, HttpFileRequestRecords)
 {
-    testhost::set_answer("httpFileRequest", 8);
+    messenger::set_answer("httpFileRequest", 8);
     for (const char *variable : {"", " page"}) {
-        size_t copies = testhost::copies_made();
+        size_t copies = messenger::copies_made();
         Outcome outcome = run(std::string("vellumar httpFileRequest http://example/") + variable);
         EXPECT_EQ(0, outcome.result.code);
         EXPECT_EQ("8", outcome.result.result);
         HostCall call = sent(outcome, "httpFileRequest");
         expect_record(call, 16, {{0, 16}}, {4, 8, 12});
         EXPECT_EQ("http://example/", call.text_at(4));
-        EXPECT_EQ((void *)testhost::interp(), *(void **)call.userData);
+        EXPECT_EQ((void *)messenger::interp(), *(void **)call.userData);
         bool named = variable[0] != '\0';
         EXPECT_EQ(named, call.binding_text.has_value());
-        EXPECT_EQ(copies + (named ? 1 : 0), testhost::copies_made());
+        EXPECT_EQ(copies + (named ? 1 : 0), messenger::copies_made());
         if (named) EXPECT_EQ("page", *call.binding_text);
         call.callback(0, 0, "", nullptr, call.userData);
     }

@@ -67,29 +67,29 @@ class Commands : public testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        ASSERT_TRUE(testhost::load_plugin(fixture("plugin")));
+        ASSERT_TRUE(messenger::load_plugin(fixture("plugin")));
         write_init(fixture("plugin"), MinimalInit);
-        testhost::load_and_start();
+        messenger::load_and_start();
     }
     static void TearDownTestSuite()
     {
-        testhost::stop();
-        testhost::unload();
+        messenger::stop();
+        messenger::unload();
     }
     void SetUp() override
     {
-        testhost::clear_calls();
-        testhost::clear_ui_calls();
-        testhost::set_answer("versionRequest", [](testhost::HostCall &) { return (int32_t)(intptr_t)HostVersion; });
+        messenger::clear_calls();
+        messenger::clear_ui_calls();
+        messenger::set_answer("versionRequest", [](messenger::HostCall &) { return (int32_t)(intptr_t)HostVersion; });
     }
 
     // Evaluates a script that must fail, and checks that the host heard nothing.
     std::string error_of(const std::string &script)
     {
-        testhost::EvalResult result = testhost::eval(script);
+        messenger::EvalResult result = messenger::eval(script);
         EXPECT_EQ(1, result.code) << script;
-        EXPECT_TRUE(testhost::calls().empty()) << script << " called " << testhost::calls()[0].service;
-        testhost::clear_calls();
+        EXPECT_TRUE(messenger::calls().empty()) << script << " called " << messenger::calls()[0].service;
+        messenger::clear_calls();
         return result.result;
     }
 };
@@ -129,14 +129,14 @@ TEST_F(Commands, HandlersReceiveTheirWords)
 
 TEST_F(Commands, VersionRequestAsksTheHost)
 {
-    EXPECT_EQ(HostVersion, testhost::eval_ok("vellumar versionRequest"));
-    ASSERT_EQ(1u, testhost::calls().size());
-    EXPECT_EQ("versionRequest", testhost::calls()[0].service);
-    EXPECT_TRUE(testhost::calls()[0].null_record);
-    EXPECT_EQ(HostVersion, testhost::eval_ok("vellumar versionRequest extra words"));
-    testhost::set_answer("versionRequest", 0);
-    EXPECT_EQ("", testhost::eval_ok("vellumar versionRequest"));
-    EXPECT_EQ(3u, testhost::calls().size());
+    EXPECT_EQ(HostVersion, messenger::eval_ok("vellumar versionRequest"));
+    ASSERT_EQ(1u, messenger::calls().size());
+    EXPECT_EQ("versionRequest", messenger::calls()[0].service);
+    EXPECT_TRUE(messenger::calls()[0].null_record);
+    EXPECT_EQ(HostVersion, messenger::eval_ok("vellumar versionRequest extra words"));
+    messenger::set_answer("versionRequest", 0);
+    EXPECT_EQ("", messenger::eval_ok("vellumar versionRequest"));
+    EXPECT_EQ(3u, messenger::calls().size());
 }
 
 TEST_F(Commands, TobriskFacts)
@@ -152,8 +152,8 @@ TEST_F(Commands, TobriskFacts)
         {"tobrisk threadid x", std::to_string(GetCurrentThreadId())},
         {"string is list [tobrisk windows]", "1"},
     };
-    for (const auto &c : cases) EXPECT_EQ(c.result, testhost::eval_ok(c.script)) << c.script;
-    EXPECT_TRUE(testhost::calls().empty()) << "tobrisk never calls the host";
+    for (const auto &c : cases) EXPECT_EQ(c.result, messenger::eval_ok(c.script)) << c.script;
+    EXPECT_TRUE(messenger::calls().empty()) << "tobrisk never calls the host";
 }
 
 // Memory the process has committed for itself.
@@ -173,11 +173,11 @@ TEST_F(Commands, TobriskFactsLeaveNothingBehind)
         std::string script = std::string("proc ::leakcheck {} { for {set i 0} {$i < 1000000} {incr i} { tobrisk ") +
                              option + " } }; ::leakcheck";
         size_t before = committed_bytes();
-        ASSERT_EQ(0, testhost::eval(script).code) << option;
+        ASSERT_EQ(0, messenger::eval(script).code) << option;
         size_t after = committed_bytes();
         EXPECT_LT(after, before + 16 * 1024 * 1024) << option << " grew by " << (after - before) << " bytes";
     }
-    testhost::eval("rename ::leakcheck {}");
+    messenger::eval("rename ::leakcheck {}");
 }
 
 TEST_F(Commands, TobriskLookupErrors)
@@ -190,17 +190,17 @@ TEST_F(Commands, TobriskLookupErrors)
     const char usage[] = "wrong # args: should be \"messagebox text ?caption? ?type?\"";
     EXPECT_EQ(usage, error_of("tobrisk messagebox"));
     EXPECT_EQ(usage, error_of("tobrisk messagebox a b 0 d"));
-    EXPECT_TRUE(testhost::ui_calls().empty());
+    EXPECT_TRUE(messenger::ui_calls().empty());
 }
 
 TEST_F(Commands, MessageBoxShowsAndAnswers)
 {
-    EXPECT_EQ("1", testhost::eval_ok("tobrisk messagebox hello"));
-    testhost::queue_buttons({6, 7});
-    EXPECT_EQ("6", testhost::eval_ok("tobrisk messagebox {Go on?} Question 4"));
-    EXPECT_EQ("7", testhost::eval_ok("tobrisk mess {Go on?} Question 4"));
-    EXPECT_EQ("1", testhost::eval_ok("tobrisk messagebox text caption abc"));
-    auto boxes = testhost::message_boxes();
+    EXPECT_EQ("1", messenger::eval_ok("tobrisk messagebox hello"));
+    messenger::queue_buttons({6, 7});
+    EXPECT_EQ("6", messenger::eval_ok("tobrisk messagebox {Go on?} Question 4"));
+    EXPECT_EQ("7", messenger::eval_ok("tobrisk mess {Go on?} Question 4"));
+    EXPECT_EQ("1", messenger::eval_ok("tobrisk messagebox text caption abc"));
+    auto boxes = messenger::message_boxes();
     ASSERT_EQ(4u, boxes.size());
     EXPECT_EQ("hello", boxes[0].text);
     EXPECT_TRUE(boxes[0].null_caption) << "Windows' default caption";
@@ -224,7 +224,7 @@ TEST_F(Commands, WindowListsHoldHandleClassAndTitle)
     for (const char *option : {"windows", "threadwindows"}) {
         char script[200];
         snprintf(script, sizeof script, find.c_str(), option);
-        std::string entry = testhost::eval_ok(script);
+        std::string entry = messenger::eval_ok(script);
         EXPECT_EQ(expected, entry) << option;
     }
     DestroyWindow(window);

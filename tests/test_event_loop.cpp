@@ -18,7 +18,7 @@ bool pump_until(const std::string &condition)
             TranslateMessage(&message);
             DispatchMessageA(&message);
         }
-        if (testhost::eval_ok(condition) == "1") return true;
+        if (messenger::eval_ok(condition) == "1") return true;
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     } while (GetTickCount() - started < 10000);
     return false;
@@ -28,33 +28,33 @@ class EventLoop : public testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(testhost::load_plugin(fixture("plugin")));
+        ASSERT_TRUE(messenger::load_plugin(fixture("plugin")));
         write_init(fixture("plugin"), MinimalInit);
-        testhost::load_and_start();
-        ASSERT_NE(nullptr, testhost::interp());
+        messenger::load_and_start();
+        ASSERT_NE(nullptr, messenger::interp());
     }
 };
 
 TEST_F(EventLoop, AfterScriptsRunWhenTheHostDispatchesMessages)
 {
-    testhost::eval_ok("after 20 {set ::fired timer}; after idle {set ::idle done}");
-    EXPECT_EQ("0", testhost::eval_ok("info exists ::fired"));
+    messenger::eval_ok("after 20 {set ::fired timer}; after idle {set ::idle done}");
+    EXPECT_EQ("0", messenger::eval_ok("info exists ::fired"));
     EXPECT_TRUE(pump_until("expr {[info exists ::fired] && [info exists ::idle]}"));
-    EXPECT_EQ("timer", testhost::eval_ok("set ::fired"));
-    EXPECT_EQ("done", testhost::eval_ok("set ::idle"));
-    testhost::stop();
-    testhost::unload();
+    EXPECT_EQ("timer", messenger::eval_ok("set ::fired"));
+    EXPECT_EQ("done", messenger::eval_ok("set ::idle"));
+    messenger::stop();
+    messenger::unload();
 }
 
 TEST_F(EventLoop, StopRunsTheTimersThatAreDue)
 {
-    testhost::eval_ok("after 0 {vellumar versionRequest}");
+    messenger::eval_ok("after 0 {vellumar versionRequest}");
     Sleep(50);
-    testhost::clear_calls();
-    testhost::stop();
-    std::vector<std::string> services = testhost::services_called();
+    messenger::clear_calls();
+    messenger::stop();
+    std::vector<std::string> services = messenger::services_called();
     EXPECT_NE(services.end(), std::find(services.begin(), services.end(), "versionRequest"));
-    testhost::unload();
+    messenger::unload();
 }
 
 } // namespace

@@ -5,8 +5,8 @@
 
 #include "support.h"
 
-using testhost::calls;
-using testhost::services_called;
+using messenger::calls;
+using messenger::services_called;
 
 namespace {
 
@@ -26,27 +26,27 @@ std::string recording_init(const std::string &trace_file)
 
 class Lifecycle : public testing::Test {
 protected:
-    static void SetUpTestSuite() { ASSERT_TRUE(testhost::load_plugin(fixture("plugin"))); }
+    static void SetUpTestSuite() { ASSERT_TRUE(messenger::load_plugin(fixture("plugin"))); }
 
     void SetUp() override
     {
         trace_ = fixture("plugin") + "\\trace.txt";
-        testhost::remove_file(trace_);
+        messenger::remove_file(trace_);
         std::string tcl_path = trace_;
         for (char &c : tcl_path) if (c == '\\') c = '/';
         write_init(fixture("plugin"), recording_init(tcl_path));
-        testhost::clear_calls();
-        testhost::clear_ui_calls();
-        testhost::clear_answers();
-        testhost::set_answer("editAliasRegister", 7);
+        messenger::clear_calls();
+        messenger::clear_ui_calls();
+        messenger::clear_answers();
+        messenger::set_answer("editAliasRegister", 7);
     }
 
     // Every test leaves the plugin unloaded, as a host would at exit.
     void TearDown() override
     {
-        testhost::stop();
-        testhost::unload();
-        EXPECT_TRUE(testhost::message_boxes().empty()) << testhost::message_boxes()[0].text;
+        messenger::stop();
+        messenger::unload();
+        EXPECT_TRUE(messenger::message_boxes().empty()) << messenger::message_boxes()[0].text;
     }
 
     std::string trace() const
@@ -65,14 +65,14 @@ protected:
 
 TEST_F(Lifecycle, VersionIsTwo)
 {
-    EXPECT_EQ(2, testhost::plugin_version());
+    EXPECT_EQ(2, messenger::plugin_version());
 }
 
 // Each text and its terminator are written; the bytes behind stay as the
-// host gave them (the test host fills them with 0x5A).
+// host gave them (the host library fills them with 0x5A).
 TEST_F(Lifecycle, LoadWritesTheSelfDescription)
 {
-    LoadRecord record = testhost::load();
+    LoadRecord record = messenger::load();
     const char *base = (const char *)&record;
     struct Field { size_t offset; const char *text; size_t width; } fields[] = {
         {20, Guid, 128},
@@ -95,12 +95,12 @@ TEST_F(Lifecycle, LoadWritesTheSelfDescription)
 
 TEST_F(Lifecycle, ServiceCallsFollowTheLifecycle)
 {
-    testhost::load();
+    messenger::load();
     EXPECT_TRUE(calls().empty()) << "load calls no service";
-    testhost::start();
-    EXPECT_EQ("1", testhost::eval_ok("set ::started")) << "the scripts started at load";
-    testhost::stop();
-    testhost::unload();
+    messenger::start();
+    EXPECT_EQ("1", messenger::eval_ok("set ::started")) << "the scripts started at load";
+    messenger::stop();
+    messenger::unload();
     std::vector<std::string> expected = {"prefsInitialize", "editAliasRegister", "editAliasUnregister",
                                          "keyboardAliasUnregister"};
     EXPECT_EQ(expected, services_called());
@@ -112,11 +112,11 @@ TEST_F(Lifecycle, ServiceCallsFollowTheLifecycle)
 
 TEST_F(Lifecycle, EventNamesIgnoreLetterCase)
 {
-    LoadRecord record = testhost::make_load_record(testhost::Directories());
-    EXPECT_EQ(0, testhost::plugin_main("LOAD", &record));
-    EXPECT_EQ(0, testhost::plugin_main("Start", nullptr));
-    EXPECT_EQ(0, testhost::plugin_main("sToP", nullptr));
-    EXPECT_EQ(0, testhost::plugin_main("UNLOAD", nullptr));
+    LoadRecord record = messenger::make_load_record(messenger::Directories());
+    EXPECT_EQ(0, messenger::plugin_main("LOAD", &record));
+    EXPECT_EQ(0, messenger::plugin_main("Start", nullptr));
+    EXPECT_EQ(0, messenger::plugin_main("sToP", nullptr));
+    EXPECT_EQ(0, messenger::plugin_main("UNLOAD", nullptr));
     EXPECT_EQ(4u, calls().size());
     EXPECT_EQ("shutdown\n", trace());
 }
@@ -124,79 +124,79 @@ TEST_F(Lifecycle, EventNamesIgnoreLetterCase)
 TEST_F(Lifecycle, OtherEventsChangeNothing)
 {
     for (const char *event : {"initialLoad", "finalUnload", "reload", "", "loadx"}) {
-        EXPECT_EQ(0, testhost::plugin_main(event, nullptr)) << event;
+        EXPECT_EQ(0, messenger::plugin_main(event, nullptr)) << event;
     }
-    EXPECT_EQ(0, testhost::plugin_main(nullptr, nullptr));
-    testhost::start();
+    EXPECT_EQ(0, messenger::plugin_main(nullptr, nullptr));
+    messenger::start();
     EXPECT_TRUE(calls().empty()) << "start without a load has no service function to call";
 }
 
 TEST_F(Lifecycle, LoadWithoutRecordStartsNothing)
 {
-    EXPECT_EQ(0, testhost::plugin_main("load", nullptr));
-    testhost::start();
-    testhost::stop();
+    EXPECT_EQ(0, messenger::plugin_main("load", nullptr));
+    messenger::start();
+    messenger::stop();
     EXPECT_TRUE(calls().empty());
     EXPECT_EQ("", trace());
 }
 
 TEST_F(Lifecycle, SecondStartRegistersTheAliasOnce)
 {
-    testhost::load_and_start();
-    testhost::start();
+    messenger::load_and_start();
+    messenger::start();
     std::vector<std::string> expected = {"prefsInitialize", "editAliasRegister", "prefsInitialize"};
     EXPECT_EQ(expected, services_called());
 }
 
 TEST_F(Lifecycle, SecondStopFindsNoRuntime)
 {
-    testhost::load_and_start();
-    testhost::stop();
-    testhost::clear_calls();
-    testhost::stop();
+    messenger::load_and_start();
+    messenger::stop();
+    messenger::clear_calls();
+    messenger::stop();
     std::vector<std::string> expected = {"editAliasUnregister", "keyboardAliasUnregister"};
     EXPECT_EQ(expected, services_called());
     EXPECT_EQ(-1, calls()[0].int_at(4));
     EXPECT_EQ(-1, calls()[1].int_at(4));
     EXPECT_EQ("shutdown\n", trace()) << "the scripts' shutdown ran once";
-    testhost::unload();
-    testhost::clear_calls();
-    testhost::stop();
+    messenger::unload();
+    messenger::clear_calls();
+    messenger::stop();
     EXPECT_TRUE(calls().empty()) << "stop after unload sends nothing";
 }
 
 TEST_F(Lifecycle, DirectoriesReachScripts)
 {
-    testhost::Directories directories;
+    messenger::Directories directories;
     directories.config = std::string(259, 'c');
     directories.skin = std::string(300, 's');
     directories.temp = "";
     directories.language = "D:\\\xC3\xA9t\xC3\xA9";
-    testhost::load_and_start(directories);
-    EXPECT_EQ(directories.config, testhost::eval_ok("tobrisk config_directory"));
-    EXPECT_EQ(std::string(259, 's'), testhost::eval_ok("tobrisk skin_directory")) << "cut to stay terminated";
-    EXPECT_EQ("", testhost::eval_ok("tobrisk temp_directory"));
-    EXPECT_EQ(directories.global_config, testhost::eval_ok("tobrisk global_config_directory extra words"));
-    EXPECT_EQ(directories.vellumar, testhost::eval_ok("tobrisk vellumar_directory"));
-    EXPECT_EQ(259u, testhost::eval_ok("tobrisk config_directory").size());
+    messenger::load_and_start(directories);
+    EXPECT_EQ(directories.config, messenger::eval_ok("tobrisk config_directory"));
+    EXPECT_EQ(std::string(259, 's'), messenger::eval_ok("tobrisk skin_directory")) << "cut to stay terminated";
+    EXPECT_EQ("", messenger::eval_ok("tobrisk temp_directory"));
+    EXPECT_EQ(directories.global_config, messenger::eval_ok("tobrisk global_config_directory extra words"));
+    EXPECT_EQ(directories.vellumar, messenger::eval_ok("tobrisk vellumar_directory"));
+    EXPECT_EQ(259u, messenger::eval_ok("tobrisk config_directory").size());
 }
 
 // The runtime is torn down at stop and started afresh at the next load:
 // nothing of the first interpreter survives.
 TEST_F(Lifecycle, LoadStopLoadInOneProcess)
 {
-    testhost::load_and_start();
-    EXPECT_EQ("kept", testhost::eval_ok("set ::mark kept"));
-    Tcl_Interp *first = testhost::interp();
-    testhost::stop();
-    testhost::unload();
-    testhost::load_and_start();
-    EXPECT_NE(nullptr, testhost::interp());
-    EXPECT_EQ("0", testhost::eval_ok("info exists ::mark"));
-    EXPECT_EQ("1", testhost::eval_ok("set ::started"));
-    EXPECT_EQ("8.6.13", testhost::eval_ok("package present Tk"));
+    messenger::load_and_start();
+    EXPECT_EQ("kept", messenger::eval_ok("set ::mark kept"));
+    Tcl_Interp *first = messenger::interp();
+    messenger::stop();
+    messenger::unload();
+    messenger::load_and_start();
+    EXPECT_NE(nullptr, messenger::interp());
+    EXPECT_EQ("0", messenger::eval_ok("info exists ::mark"));
+    EXPECT_EQ("1", messenger::eval_ok("set ::started"));
+    EXPECT_EQ("8.6.13", messenger::eval_ok("package present Tk"));
     (void)first;
-    testhost::stop();
+    messenger::stop();
     EXPECT_EQ("shutdown\nshutdown\n", trace());
 }
 

@@ -39,21 +39,21 @@ struct ShowRecord {
     }
 };
 
-int32_t show(ShowRecord &show_record) { return testhost::plugin_main("prefsShow", &show_record.record); }
+int32_t show(ShowRecord &show_record) { return messenger::plugin_main("prefsShow", &show_record.record); }
 
 int32_t action(int32_t value)
 {
     PrefsActionRecord record = {};
     record.action = value;
-    return testhost::plugin_main("prefsAction", &record);
+    return messenger::plugin_main("prefsAction", &record);
 }
 
 // The window of the latest "dialogAdd"; checks the record's shape.
 HWND added_window()
 {
-    std::vector<testhost::HostCall> adds = testhost::calls_to("dialogAdd");
+    std::vector<messenger::HostCall> adds = messenger::calls_to("dialogAdd");
     if (adds.empty()) return nullptr;
-    const testhost::HostCall &add = adds.back();
+    const messenger::HostCall &add = adds.back();
     EXPECT_EQ(8u, add.bytes.size());
     EXPECT_EQ(8, add.int_at(0));
     return (HWND)(uintptr_t)add.word_at(4);
@@ -73,9 +73,9 @@ void start_plugin()
     static bool started = false;
     if (started) return;
     started = true;
-    ASSERT_TRUE(testhost::load_plugin(fixture("plugin")));
+    ASSERT_TRUE(messenger::load_plugin(fixture("plugin")));
     write_init(fixture("plugin"), MinimalInit);
-    testhost::load_and_start();
+    messenger::load_and_start();
 }
 
 class PrefsTest : public testing::Test {
@@ -85,15 +85,15 @@ protected:
         start_plugin();
         parent = make_parent();
         ASSERT_NE(nullptr, parent);
-        testhost::clear_calls();
+        messenger::clear_calls();
     }
     // Every test leaves no page behind.
     void TearDown() override
     {
         action(0);
         DestroyWindow(parent);
-        testhost::clear_answers();
-        testhost::clear_calls();
+        messenger::clear_answers();
+        messenger::clear_calls();
     }
     HWND parent = nullptr;
 };
@@ -109,7 +109,7 @@ TEST_F(PrefsTest, OtherPagesAreLeftAlone)
     ShowRecord nameless(nullptr, 1, parent);
     EXPECT_EQ(0, show(nameless));
     EXPECT_TRUE(nameless.untouched());
-    EXPECT_TRUE(testhost::calls().empty());
+    EXPECT_TRUE(messenger::calls().empty());
 }
 
 TEST_F(PrefsTest, ShowWritesNameDescriptionAndZero)
@@ -131,7 +131,7 @@ TEST_F(PrefsTest, OneWindowStaysAtTheFirstPosition)
 {
     ShowRecord first("Tobrisk", 1, parent, 10, 20);
     show(first);
-    ASSERT_EQ(1u, testhost::calls_to("dialogAdd").size());
+    ASSERT_EQ(1u, messenger::calls_to("dialogAdd").size());
     HWND page = added_window();
     ASSERT_TRUE(IsWindow(page));
     EXPECT_EQ(parent, GetParent(page));
@@ -142,7 +142,7 @@ TEST_F(PrefsTest, OneWindowStaysAtTheFirstPosition)
 
     ShowRecord second("Tobrisk", 1, parent, 50, 60);
     show(second);
-    EXPECT_EQ(1u, testhost::calls_to("dialogAdd").size());
+    EXPECT_EQ(1u, messenger::calls_to("dialogAdd").size());
     at = position_in(page, parent);
     EXPECT_EQ(10, at.x);
     EXPECT_EQ(20, at.y);
@@ -169,8 +169,8 @@ TEST_F(PrefsTest, ShowFlagsHideShowOrLeaveAlone)
 
     show(open);
     EXPECT_TRUE(IsWindowVisible(page));
-    EXPECT_EQ(1u, testhost::calls_to("dialogAdd").size());
-    EXPECT_TRUE(testhost::calls_to("dialogRemove").empty());
+    EXPECT_EQ(1u, messenger::calls_to("dialogAdd").size());
+    EXPECT_TRUE(messenger::calls_to("dialogRemove").empty());
 }
 
 TEST_F(PrefsTest, ActionsZeroAndTwoDestroyThePage)
@@ -182,19 +182,19 @@ TEST_F(PrefsTest, ActionsZeroAndTwoDestroyThePage)
     const Case cases[] = {{1, false}, {0, true}, {2, true}, {3, false}, {-1, false}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.action);
-        testhost::clear_calls();
+        messenger::clear_calls();
         ShowRecord open("Tobrisk", 1, parent);
         show(open);
         HWND page = added_window();
         ASSERT_TRUE(IsWindow(page));
         // The host is told before the window goes.
         bool alive_when_removed = false;
-        testhost::set_answer("dialogRemove", [&](testhost::HostCall &) {
+        messenger::set_answer("dialogRemove", [&](messenger::HostCall &) {
             alive_when_removed = IsWindow(page) != 0;
             return 0;
         });
         EXPECT_EQ(0, action(c.action));
-        std::vector<testhost::HostCall> removes = testhost::calls_to("dialogRemove");
+        std::vector<messenger::HostCall> removes = messenger::calls_to("dialogRemove");
         if (c.destroys) {
             ASSERT_EQ(1u, removes.size());
             EXPECT_EQ(8u, removes[0].bytes.size());
@@ -204,16 +204,16 @@ TEST_F(PrefsTest, ActionsZeroAndTwoDestroyThePage)
             EXPECT_FALSE(IsWindow(page));
             // A second action finds no page.
             EXPECT_EQ(0, action(c.action));
-            EXPECT_EQ(1u, testhost::calls_to("dialogRemove").size());
+            EXPECT_EQ(1u, messenger::calls_to("dialogRemove").size());
             // The next show makes a new page.
             show(open);
-            EXPECT_EQ(2u, testhost::calls_to("dialogAdd").size());
+            EXPECT_EQ(2u, messenger::calls_to("dialogAdd").size());
             EXPECT_TRUE(IsWindow(added_window()));
         } else {
             EXPECT_TRUE(removes.empty());
             EXPECT_TRUE(IsWindowVisible(page));
         }
-        testhost::clear_answers();
+        messenger::clear_answers();
         action(0);
     }
 }
@@ -225,17 +225,17 @@ TEST_F(PrefsTest, NothingToActOnDoesNothing)
     show(hide);
     ShowRecord other("Tobrisk", 5, parent);
     show(other);
-    EXPECT_TRUE(testhost::calls().empty());
+    EXPECT_TRUE(messenger::calls().empty());
     EXPECT_EQ(nullptr, GetWindow(parent, GW_CHILD));
 
     // Events without a record.
     ShowRecord open("Tobrisk", 1, parent);
     show(open);
     HWND page = added_window();
-    testhost::clear_calls();
-    EXPECT_EQ(0, testhost::plugin_main("prefsShow", nullptr));
-    EXPECT_EQ(0, testhost::plugin_main("prefsAction", nullptr));
-    EXPECT_TRUE(testhost::calls().empty());
+    messenger::clear_calls();
+    EXPECT_EQ(0, messenger::plugin_main("prefsShow", nullptr));
+    EXPECT_EQ(0, messenger::plugin_main("prefsAction", nullptr));
+    EXPECT_TRUE(messenger::calls().empty());
     EXPECT_TRUE(IsWindowVisible(page));
 }
 
@@ -246,23 +246,23 @@ TEST_F(PrefsTest, PageThatCannotBeMadeIsNotRegistered)
     ShowRecord record("Tobrisk", 1, not_a_window, 10, 20);
     EXPECT_EQ(0, show(record));
     EXPECT_STREQ("Tobrisk", record.record.name);
-    EXPECT_TRUE(testhost::calls().empty());
+    EXPECT_TRUE(messenger::calls().empty());
     // Nothing is held: hiding and closing find no page, and the next show
     // with a real parent makes one.
     ShowRecord hide("Tobrisk", 0, not_a_window);
     show(hide);
     action(0);
-    EXPECT_TRUE(testhost::calls().empty());
+    EXPECT_TRUE(messenger::calls().empty());
     ShowRecord open("Tobrisk", 1, parent, 10, 20);
     show(open);
-    ASSERT_EQ(1u, testhost::calls_to("dialogAdd").size());
+    ASSERT_EQ(1u, messenger::calls_to("dialogAdd").size());
     EXPECT_TRUE(IsWindowVisible(added_window()));
 }
 
 TEST(PrefsBitmap, LoadedOnceAtStart)
 {
     start_plugin();
-    const std::vector<testhost::BitmapLoad> &loads = testhost::bitmaps_loaded();
+    const std::vector<messenger::BitmapLoad> &loads = messenger::bitmaps_loaded();
     ASSERT_EQ(1u, loads.size());
     EXPECT_EQ(127u, loads[0].id);
     BITMAP bitmap = {};
@@ -271,9 +271,9 @@ TEST(PrefsBitmap, LoadedOnceAtStart)
     EXPECT_EQ(16, bitmap.bmHeight);
 
     // Another "start" keeps the bitmap it holds.
-    testhost::start();
-    EXPECT_EQ(1u, testhost::bitmaps_loaded().size());
-    EXPECT_TRUE(testhost::objects_deleted().empty());
+    messenger::start();
+    EXPECT_EQ(1u, messenger::bitmaps_loaded().size());
+    EXPECT_TRUE(messenger::objects_deleted().empty());
 }
 
 // --- In a child process: "stop" and "unload" --------------------------------
@@ -283,9 +283,9 @@ TEST(PrefsBitmap, LoadedOnceAtStart)
 // and destroys the page.
 int child_unload(const std::string &)
 {
-    if (!testhost::load_plugin(fixture("plugin"))) return 90;
+    if (!messenger::load_plugin(fixture("plugin"))) return 90;
     write_init(fixture("plugin"), MinimalInit);
-    testhost::load_and_start();
+    messenger::load_and_start();
     HWND parent = make_parent();
     CHECK(parent != nullptr);
     ShowRecord open("Tobrisk", 1, parent);
@@ -293,34 +293,34 @@ int child_unload(const std::string &)
     HWND page = added_window();
     CHECK(IsWindow(page));
 
-    testhost::stop();
-    CHECK(testhost::calls_to("dialogRemove").empty());
+    messenger::stop();
+    CHECK(messenger::calls_to("dialogRemove").empty());
     CHECK(IsWindowVisible(page));
-    CHECK(testhost::objects_deleted().empty());
+    CHECK(messenger::objects_deleted().empty());
 
-    testhost::clear_calls();
-    testhost::unload();
-    std::vector<testhost::HostCall> removes = testhost::calls_to("dialogRemove");
+    messenger::clear_calls();
+    messenger::unload();
+    std::vector<messenger::HostCall> removes = messenger::calls_to("dialogRemove");
     CHECK(removes.size() == 1);
     CHECK(removes.size() == 1 && removes[0].word_at(4) == (uintptr_t)page);
     CHECK(!IsWindow(page));
-    CHECK(testhost::bitmaps_loaded().size() == 1);
-    CHECK(testhost::objects_deleted().size() == 1);
-    CHECK(testhost::objects_deleted().size() == 1 &&
-          testhost::objects_deleted()[0] == (HGDIOBJ)testhost::bitmaps_loaded()[0].bitmap);
+    CHECK(messenger::bitmaps_loaded().size() == 1);
+    CHECK(messenger::objects_deleted().size() == 1);
+    CHECK(messenger::objects_deleted().size() == 1 &&
+          messenger::objects_deleted()[0] == (HGDIOBJ)messenger::bitmaps_loaded()[0].bitmap);
 
     // Without a service function nothing more is sent.
-    testhost::clear_calls();
-    testhost::unload();
-    CHECK(testhost::calls().empty());
-    CHECK(testhost::objects_deleted().size() == 1);
+    messenger::clear_calls();
+    messenger::unload();
+    CHECK(messenger::calls().empty());
+    CHECK(messenger::objects_deleted().size() == 1);
     return child_failures();
 }
 ChildRegistration unload_child("unload", child_unload);
 
 TEST(PrefsLifecycle, UnloadFreesBitmapAndDestroysPage)
 {
-    testhost::ChildResult result = run_child("unload");
+    messenger::ChildResult result = run_child("unload");
     EXPECT_EQ(0u, result.exit_code) << result.output;
 }
 

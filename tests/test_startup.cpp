@@ -16,23 +16,23 @@ namespace {
 // over an interpreter; then stops and unloads.
 int lifecycle_child(const std::string &folder_name)
 {
-    if (!testhost::load_plugin(fixture(folder_name))) return 97;
-    testhost::load_and_start();
+    if (!messenger::load_plugin(fixture(folder_name))) return 97;
+    messenger::load_and_start();
     if (folder_name != "none") {
         // A library kept from a failed start-up is bound again, and an
         // interpreter from a failed start-up is never handed out.
-        testhost::stop();
-        testhost::load_and_start();
+        messenger::stop();
+        messenger::load_and_start();
     }
-    for (const auto &box : testhost::message_boxes()) {
+    for (const auto &box : messenger::message_boxes()) {
         std::printf("BOX|%s|%u|%s\n", box.caption.c_str(), box.type, box.text.c_str());
     }
-    auto registrations = testhost::calls_to("editAliasRegister");
+    auto registrations = messenger::calls_to("editAliasRegister");
     std::printf("INTERP|%s\n", registrations.back().userData ? "yes" : "none");
-    testhost::clear_ui_calls();
-    testhost::stop();
-    testhost::unload();
-    std::printf("STOP_BOXES|%zu\n", testhost::message_boxes().size());
+    messenger::clear_ui_calls();
+    messenger::stop();
+    messenger::unload();
+    std::printf("STOP_BOXES|%zu\n", messenger::message_boxes().size());
     std::fflush(stdout);
     return 0;
 }
@@ -43,8 +43,8 @@ using PanicFn = void (*)(const char *, ...);
 int panic_child(const std::string &)
 {
     write_init(fixture("plugin"), MinimalInit);
-    if (!testhost::load_plugin(fixture("plugin"))) return 97;
-    testhost::load_and_start();
+    if (!messenger::load_plugin(fixture("plugin"))) return 97;
+    messenger::load_and_start();
     HMODULE tcl = GetModuleHandleA((fixture("plugin") + "\\bin\\tcl84t.dll").c_str());
     auto panic = (PanicFn)(void *)GetProcAddress(tcl, "Tcl_Panic");
     if (panic == nullptr) return 96;
@@ -69,7 +69,7 @@ struct ChildReport {
 
 ChildReport run_lifecycle(const std::string &folder_name)
 {
-    testhost::ChildResult child = run_child("lifecycle", folder_name);
+    messenger::ChildResult child = run_child("lifecycle", folder_name);
     ChildReport report{{}, "", "", child.exit_code};
     std::istringstream lines(child.output);
     std::string line;
@@ -144,7 +144,7 @@ TEST(RuntimeFailure, BoxesExplainTheFailure)
 // the end of the process with exit code 1.
 TEST(Panic, BeepsShowsTheTextAndEndsTheProcess)
 {
-    testhost::ChildResult child = run_child("panic");
+    messenger::ChildResult child = run_child("panic");
     EXPECT_EQ(1u, child.exit_code);
     std::string expected_text = "fatal trouble: " + std::string(1023 - 15, 'x');
     std::string expected = "UI|MessageBeep|48||0|\n"
@@ -159,30 +159,30 @@ TEST(Panic, BeepsShowsTheTextAndEndsTheProcess)
 
 class Scripts : public testing::Test {
 protected:
-    static void SetUpTestSuite() { ASSERT_TRUE(testhost::load_plugin(fixture("plugin"))); }
+    static void SetUpTestSuite() { ASSERT_TRUE(messenger::load_plugin(fixture("plugin"))); }
 
     void SetUp() override
     {
-        testhost::clear_calls();
-        testhost::clear_ui_calls();
+        messenger::clear_calls();
+        messenger::clear_ui_calls();
     }
 
     void TearDown() override
     {
-        testhost::stop();
-        testhost::unload();
+        messenger::stop();
+        messenger::unload();
         RemoveDirectoryA(init_path().c_str());
     }
 
     static std::string init_path() { return fixture("plugin") + "\\init.tcl"; }
 
     // Loads with the given init.tcl and returns the boxes shown by then.
-    std::vector<testhost::UiCall> load_with(const std::string &init)
+    std::vector<messenger::UiCall> load_with(const std::string &init)
     {
         write_init(fixture("plugin"), init);
-        testhost::load_and_start();
-        auto boxes = testhost::message_boxes();
-        testhost::clear_ui_calls();
+        messenger::load_and_start();
+        auto boxes = messenger::message_boxes();
+        messenger::clear_ui_calls();
         return boxes;
     }
 };
@@ -193,14 +193,14 @@ TEST_F(Scripts, NoInitScriptStillCallsStartup)
     ASSERT_EQ(1u, boxes.size());
     EXPECT_EQ("Tobrisk Error (::tobrisk::startup)", boxes[0].caption);
     EXPECT_EQ("invalid command name \"::tobrisk::startup\"", boxes[0].text);
-    EXPECT_NE(nullptr, testhost::interp()) << "the interpreter is returned all the same";
-    EXPECT_EQ("0.6.8", testhost::eval_ok("tobrisk patchlevel"));
-    testhost::stop();
-    boxes = testhost::message_boxes();
+    EXPECT_NE(nullptr, messenger::interp()) << "the interpreter is returned all the same";
+    EXPECT_EQ("0.6.8", messenger::eval_ok("tobrisk patchlevel"));
+    messenger::stop();
+    boxes = messenger::message_boxes();
     ASSERT_EQ(1u, boxes.size());
     EXPECT_EQ("Tobrisk Error (::tobrisk::shutdown)", boxes[0].caption);
     EXPECT_EQ("invalid command name \"::tobrisk::shutdown\"", boxes[0].text);
-    testhost::clear_ui_calls();
+    messenger::clear_ui_calls();
 }
 
 TEST_F(Scripts, InitFailingHalfwayIsShownAndStartupRuns)
@@ -213,23 +213,23 @@ TEST_F(Scripts, InitFailingHalfwayIsShownAndStartupRuns)
     EXPECT_EQ("Tobrisk Error (init.tcl)", boxes[0].caption);
     EXPECT_EQ("halfway there", boxes[0].text);
     EXPECT_EQ(0u, boxes[0].type);
-    EXPECT_EQ("yes", testhost::eval_ok("set ::started"));
-    EXPECT_EQ("0", testhost::eval_ok("info exists ::after_error"));
+    EXPECT_EQ("yes", messenger::eval_ok("set ::started"));
+    EXPECT_EQ("0", messenger::eval_ok("info exists ::after_error"));
 }
 
 TEST_F(Scripts, InitThatIsADirectoryFailsAsInitScript)
 {
     write_init(fixture("plugin"), "");
     ASSERT_TRUE(CreateDirectoryA(init_path().c_str(), nullptr));
-    testhost::load_and_start();
-    auto boxes = testhost::message_boxes();
+    messenger::load_and_start();
+    auto boxes = messenger::message_boxes();
     ASSERT_EQ(2u, boxes.size());
     EXPECT_EQ("Tobrisk Error (init.tcl)", boxes[0].caption);
     EXPECT_FALSE(boxes[0].text.empty());
     EXPECT_EQ("Tobrisk Error (::tobrisk::startup)", boxes[1].caption);
-    testhost::clear_ui_calls();
-    testhost::stop();
-    testhost::clear_ui_calls();
+    messenger::clear_ui_calls();
+    messenger::stop();
+    messenger::clear_ui_calls();
 }
 
 TEST_F(Scripts, StartupAndShutdownFailuresAreShown)
@@ -240,39 +240,39 @@ TEST_F(Scripts, StartupAndShutdownFailuresAreShown)
     ASSERT_EQ(1u, boxes.size());
     EXPECT_EQ("Tobrisk Error (::tobrisk::startup)", boxes[0].caption);
     EXPECT_EQ("cannot start", boxes[0].text);
-    EXPECT_NE(nullptr, testhost::interp());
-    testhost::stop();
-    ASSERT_EQ(1u, testhost::message_boxes().size()) << "a top-level break fails too";
-    EXPECT_EQ("Tobrisk Error (::tobrisk::shutdown)", testhost::message_boxes()[0].caption);
-    testhost::clear_ui_calls();
-    testhost::clear_calls();
-    testhost::load_and_start();   // torn down all the same: a fresh runtime starts
-    EXPECT_EQ(1u, testhost::calls_to("editAliasRegister").size());
-    testhost::clear_ui_calls();
+    EXPECT_NE(nullptr, messenger::interp());
+    messenger::stop();
+    ASSERT_EQ(1u, messenger::message_boxes().size()) << "a top-level break fails too";
+    EXPECT_EQ("Tobrisk Error (::tobrisk::shutdown)", messenger::message_boxes()[0].caption);
+    messenger::clear_ui_calls();
+    messenger::clear_calls();
+    messenger::load_and_start();   // torn down all the same: a fresh runtime starts
+    EXPECT_EQ(1u, messenger::calls_to("editAliasRegister").size());
+    messenger::clear_ui_calls();
 }
 
 TEST_F(Scripts, ExitIsGuarded)
 {
     load_with(MinimalInit);
     for (const char *script : {"exit", "exit 3", "::exit now please"}) {
-        testhost::EvalResult result = testhost::eval(script);
+        messenger::EvalResult result = messenger::eval(script);
         EXPECT_EQ(1, result.code) << script;
         EXPECT_EQ("exit is disabled", result.result) << script;
     }
-    EXPECT_EQ("::tcl::exit", testhost::eval_ok("info commands ::tcl::exit"));
+    EXPECT_EQ("::tcl::exit", messenger::eval_ok("info commands ::tcl::exit"));
 }
 
 TEST_F(Scripts, ShellVariablesAndTk)
 {
     load_with(MinimalInit);
-    EXPECT_EQ("", testhost::eval_ok("set ::argv"));
-    EXPECT_EQ("0", testhost::eval_ok("set ::argc"));
-    EXPECT_EQ("0", testhost::eval_ok("set ::tcl_interactive"));
-    EXPECT_EQ("~/wishrc.tcl", testhost::eval_ok("set ::tcl_rcFileName"));
-    EXPECT_EQ("0", testhost::eval_ok("set ::tobrisk_shutdown"));
-    EXPECT_EQ(fixture("plugin") + "\\lib\\tcl8.4", testhost::eval_ok("set ::tcl_library"));
-    EXPECT_EQ("withdrawn", testhost::eval_ok("wm state ."));
-    EXPECT_EQ("8.6.13", testhost::eval_ok("info patchlevel"));
+    EXPECT_EQ("", messenger::eval_ok("set ::argv"));
+    EXPECT_EQ("0", messenger::eval_ok("set ::argc"));
+    EXPECT_EQ("0", messenger::eval_ok("set ::tcl_interactive"));
+    EXPECT_EQ("~/wishrc.tcl", messenger::eval_ok("set ::tcl_rcFileName"));
+    EXPECT_EQ("0", messenger::eval_ok("set ::tobrisk_shutdown"));
+    EXPECT_EQ(fixture("plugin") + "\\lib\\tcl8.4", messenger::eval_ok("set ::tcl_library"));
+    EXPECT_EQ("withdrawn", messenger::eval_ok("wm state ."));
+    EXPECT_EQ("8.6.13", messenger::eval_ok("info patchlevel"));
 }
 
 // A second start-up while the interpreter is held reuses it: the commands
@@ -280,21 +280,21 @@ TEST_F(Scripts, ShellVariablesAndTk)
 TEST_F(Scripts, SecondLoadReusesTheInterpreter)
 {
     load_with(std::string(MinimalInit) + "proc ::tobrisk::startup {} { incr ::started }\n");
-    Tcl_Interp *first = testhost::interp();
-    LoadRecord record = testhost::make_load_record(testhost::Directories());
-    testhost::plugin_main("load", &record);
-    auto boxes = testhost::message_boxes();
+    Tcl_Interp *first = messenger::interp();
+    LoadRecord record = messenger::make_load_record(messenger::Directories());
+    messenger::plugin_main("load", &record);
+    auto boxes = messenger::message_boxes();
     ASSERT_EQ(1u, boxes.size());
     EXPECT_EQ("Tobrisk Error (rename ::exit -> ::tcl::exit)", boxes[0].caption);
     EXPECT_EQ("can't rename to \"::tcl::exit\": command already exists", boxes[0].text);
-    EXPECT_EQ("2", testhost::eval_ok("set ::started"));
-    EXPECT_EQ("exit is disabled", testhost::eval("exit").result);
-    testhost::clear_ui_calls();
-    testhost::stop();
-    testhost::start();
-    EXPECT_EQ(nullptr, testhost::calls_to("editAliasRegister").back().userData) << "none after stop";
+    EXPECT_EQ("2", messenger::eval_ok("set ::started"));
+    EXPECT_EQ("exit is disabled", messenger::eval("exit").result);
+    messenger::clear_ui_calls();
+    messenger::stop();
+    messenger::start();
+    EXPECT_EQ(nullptr, messenger::calls_to("editAliasRegister").back().userData) << "none after stop";
     (void)first;
-    testhost::clear_ui_calls();
+    messenger::clear_ui_calls();
 }
 
 } // namespace

@@ -22,7 +22,7 @@
 
 #include "support.h"
 
-using namespace testhost;
+using namespace messenger;
 
 namespace {
 
@@ -760,7 +760,7 @@ void Fuzzer::run()
 TEST(Fuzz, HostAndScriptsNeverBreakThePlugin)
 {
     SetUnhandledExceptionFilter(report_crash);
-    // The test host drops the standard handles, as a GUI host has none.
+    // The host library drops the standard handles, as a GUI host has none.
     // The fuzzing keeps them, as a host started with redirected output
     // does, so that Tcl runs threads for its standard channels too.
     const DWORD kinds[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
@@ -833,7 +833,7 @@ TEST(FuzzFindings, CommandsWithoutAHostHandNothingOver)
 static int cycles_with_piped_output(const std::string &argument)
 {
     SetUnhandledExceptionFilter(report_crash);
-    // The test host drops the standard handles, as a GUI host has none;
+    // The host library drops the standard handles, as a GUI host has none;
     // this host has them, as a host started with redirected output does.
     const DWORD kinds[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
     HANDLE handles[3];

@@ -19,7 +19,7 @@
 #include "measure.h"
 #include "support.h"
 
-using namespace testhost;
+using namespace messenger;
 
 namespace {
 
@@ -198,7 +198,7 @@ TEST(Soak, EnumerationsOfAHundredEntries)
     std::string result;
     auto enumerate = [&](long) {
         result = eval_ok("llength [vellumar connectionEnumerate JABBER]");
-        clear_calls();   // the test host keeps every call it is sent
+        clear_calls();   // the host library keeps every call it is sent
     };
     SoakRun run = soak("enumerations_of_100", 200, scaled(10000), enumerate);
     EXPECT_EQ("100", result);
@@ -224,7 +224,7 @@ TEST(Soak, HttpRequestsCompletedIntoAVariable)
     std::string requested;
     auto request = [&](long) {
         requested = eval_ok("vellumar httpFileRequest http://example.org/ ::page");
-        clear_calls();   // the test host keeps every call it is sent
+        clear_calls();   // the host library keeps every call it is sent
         completion(0, 0, "http_done", &data, binding);
     };
     size_t live = live_copies();
@@ -280,7 +280,7 @@ ChildRegistration plugin_cycles_mode("plugin_cycles", plugin_cycles);
 int tcl_cycles(const std::string &argument)
 {
     long cycles = std::stol(argument);
-    // Without standard handles, as the test host leaves the plugin's runs.
+    // Without standard handles, as the host library leaves the plugin's runs.
     SetStdHandle(STD_INPUT_HANDLE, nullptr);
     SetStdHandle(STD_OUTPUT_HANDLE, nullptr);
     SetStdHandle(STD_ERROR_HANDLE, nullptr);

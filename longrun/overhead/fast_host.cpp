@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "testhost/testhost.h"
+#include "messenger/messenger.h"
 
 namespace fast_host {
 
@@ -57,7 +57,7 @@ int32_t __cdecl answer_at_once(const char *guid, const char *service, void *reco
 
 LoadRecord load_record()
 {
-    LoadRecord record = testhost::make_load_record(testhost::Directories());
+    LoadRecord record = messenger::make_load_record(messenger::Directories());
     record.host_send = answer_at_once;
     return record;
 }

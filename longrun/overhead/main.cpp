@@ -19,7 +19,7 @@
 
 #include "overhead.h"
 #include "report.h"
-#include "testhost/testhost.h"
+#include "messenger/messenger.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ Counts counts_for(const Options &options)
 void run_benchmarks(const Options &options)
 {
     Counts counts = counts_for(options);
-    if (!testhost::load_plugin(options.folder, true, false)) return failure("cannot load the plugin");
+    if (!messenger::load_plugin(options.folder, true, false)) return failure("cannot load the plugin");
 
     Table table;
     print_machine(counts.rounds);
@@ -43,9 +43,9 @@ void run_benchmarks(const Options &options)
     measure_startup(options, counts, table);
     measure_scripts(options, counts, table);
     table.print();
-    print_imports(testhost::plugin_module());
+    print_imports(messenger::plugin_module());
 
-    for (const testhost::UiCall &call : testhost::ui_calls()) {
+    for (const messenger::UiCall &call : messenger::ui_calls()) {
         failure(call.function + " \"" + call.caption + "\": " + call.text);
     }
 }
@@ -58,7 +58,7 @@ bool parse_options(int argc, char **argv, Options &options)
             options.folder = word.substr(9);
         } else if (word.rfind("--init=", 0) == 0) {
             options.shipped_init = word.substr(7);
-            testhost::read_file(options.shipped_init, options.shipped_text);
+            messenger::read_file(options.shipped_init, options.shipped_text);
         } else if (word == "--quick") {
             options.quick = true;
         } else if (word.rfind("--rounds=", 0) == 0) {

@@ -8,7 +8,7 @@
 #include "bare_tcl.h"
 #include "measure.h"
 #include "overhead.h"
-#include "testhost/testhost.h"
+#include "messenger/messenger.h"
 
 namespace {
 
@@ -75,7 +75,7 @@ void print_fresh(double start_us, long private_before, long working_before)
 bool run_fresh(const Options &options, const char *kind, FreshFigures &figures)
 {
     std::string arguments = "--child=" + std::string(kind) + " \"--plugin=" + options.folder + "\"";
-    testhost::ChildResult child = testhost::run_self(arguments, 120000);
+    messenger::ChildResult child = messenger::run_self(arguments, 120000);
     const char *line = std::strstr(child.output.c_str(), "FRESH ");
     if (child.exit_code != 0 || line == nullptr ||
         std::sscanf(line, "FRESH %lf %ld %ld", &figures.start_ms, &figures.private_bytes, &figures.working_set) != 3) {
@@ -124,7 +124,7 @@ void measure_startup(const Options &options, const Counts &counts, Table &table)
 // loaded.
 int fresh_child(const Options &options)
 {
-    testhost::drop_standard_handles();
+    messenger::drop_standard_handles();
     long private_before = private_bytes();
     long working_before = working_set_bytes();
     if (options.child == "bare") {
@@ -136,7 +136,7 @@ int fresh_child(const Options &options)
         bare_stop(bare);
         return ok ? 0 : 1;
     }
-    if (!testhost::load_plugin(options.folder, true, false)) return 1;
+    if (!messenger::load_plugin(options.folder, true, false)) return 1;
     double load_time = timed_load();
     print_fresh(load_time, private_before, working_before);
     bool ok = start_and_attach() && eval_result("set ::bench_started") == "1";

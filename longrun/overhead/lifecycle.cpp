@@ -6,7 +6,7 @@
 #include "fast_host.h"
 #include "measure.h"
 #include "overhead.h"
-#include "testhost/testhost.h"
+#include "messenger/messenger.h"
 
 namespace {
 
@@ -38,7 +38,7 @@ const char *const MinimalInit =
 
 void use_init(const Options &options, const std::string &text)
 {
-    check(testhost::write_file(init_path(options), text), "writing " + init_path(options));
+    check(messenger::write_file(init_path(options), text), "writing " + init_path(options));
 }
 
 double timed_load()
@@ -46,7 +46,7 @@ double timed_load()
     fast_host::forget_registrations();
     g_load_record = fast_host::load_record();
     double started = microseconds_now();
-    testhost::plugin_main("load", &g_load_record);
+    messenger::plugin_main("load", &g_load_record);
     return microseconds_now() - started;
 }
 
@@ -54,7 +54,7 @@ double timed_load()
 // of the library loaded this time are taken from it.
 bool start_and_attach()
 {
-    testhost::plugin_main("start", nullptr);
+    messenger::plugin_main("start", nullptr);
     auto interp = (Tcl_Interp *)fast_host::registered().alias_userData;
     if (!stubs_attach(interp)) {
         failure("no interpreter after \"start\"");
@@ -66,9 +66,9 @@ bool start_and_attach()
 double timed_stop()
 {
     double started = microseconds_now();
-    testhost::plugin_main("stop", nullptr);
+    messenger::plugin_main("stop", nullptr);
     double elapsed = microseconds_now() - started;
-    testhost::plugin_main("unload", nullptr);
+    messenger::plugin_main("unload", nullptr);
     return elapsed;
 }
 

@@ -1,4 +1,4 @@
-#include "testhost.h"
+#include "messenger.h"
 
 #include <cstdio>
 #include <cstring>
@@ -6,7 +6,7 @@
 #include <set>
 #include <sstream>
 
-namespace testhost {
+namespace messenger {
 namespace {
 
 HMODULE g_plugin = nullptr;
@@ -521,4 +521,4 @@ ChildResult run_self(const std::string &arguments, DWORD timeout_ms)
     return result;
 }
 
-} // namespace testhost
+} // namespace messenger

@@ -2,8 +2,8 @@
 // a folder, answers and records every service call byte for byte, keeps the
 // callbacks it is handed, and replaces the plugin's imports of blocking or
 // fatal Windows calls with recorders. One host per process.
-#ifndef TOBRISK_TESTHOST_H
-#define TOBRISK_TESTHOST_H
+#ifndef TOBRISK_MESSENGER_H
+#define TOBRISK_MESSENGER_H
 
 #include <windows.h>
 
@@ -18,7 +18,7 @@
 
 struct Tcl_Interp;
 
-namespace testhost {
+namespace messenger {
 
 // One HostSend call as the plugin made it. Texts are copied during the
 // call, since the plugin's records and words are gone afterwards.
@@ -157,6 +157,6 @@ struct ChildResult {
 };
 ChildResult run_self(const std::string &arguments, DWORD timeout_ms = 60000);
 
-} // namespace testhost
+} // namespace messenger
 
 #endif
