@@ -6,10 +6,11 @@
 #include <map>
 
 #include "session.h"
+#include "tobrisk_version.h"
 
 namespace {
 
-const char HostVersion[] = "tobrisk-host 0.6.8";
+const char HostVersion[] = "tobrisk-host " TOBRISK_VERSION;
 
 struct Reply {
     int32_t value = 0;

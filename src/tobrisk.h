@@ -7,14 +7,13 @@
 #include <windows.h>
 
 #include "host.h"
+#include "tobrisk_version.h"
 
 struct Tcl_Interp;
 
 #define TOBRISK_GUID "7C3A2F90-4D1B-11d7-9E55-00A0C94B6D21"
 #define TOBRISK_NAME "Tobrisk"
 #define TOBRISK_MAKER "Oxbrindle"
-#define TOBRISK_VERSION "0.6.8"
-#define TOBRISK_BUILD "20041219.11"
 #define TOBRISK_DESCRIPTION \
     "Tcl scripting as a Vellumar plugin.  Version " TOBRISK_VERSION ", Build " TOBRISK_BUILD
 

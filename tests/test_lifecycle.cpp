@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "support.h"
+#include "tobrisk_version.h"
 
 using messenger::calls;
 using messenger::services_called;
@@ -78,8 +79,8 @@ TEST_F(Lifecycle, LoadWritesTheSelfDescription)
         {20, Guid, 128},
         {148, "Tobrisk", 256},
         {404, "Oxbrindle", 256},
-        {660, "0.6.8", 64},
-        {724, "Tcl scripting as a Vellumar plugin.  Version 0.6.8, Build 20041219.11", 1024},
+        {660, TOBRISK_VERSION, 64},
+        {724, "Tcl scripting as a Vellumar plugin.  Version " TOBRISK_VERSION ", Build " TOBRISK_BUILD, 1024},
     };
     for (const Field &field : fields) {
         size_t length = std::strlen(field.text);

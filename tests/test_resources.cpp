@@ -6,6 +6,7 @@
 #include <string>
 
 #include "support.h"
+#include "tobrisk_version.h"
 
 namespace {
 
@@ -45,11 +46,11 @@ TEST(Resources, VersionStrings)
         {"CompanyName", "Oxbrindle"},
         {"FileDescription", "Tobrisk, a Tcl plugin for Vellumar Pro."},
         {"Comments", "Tobrisk, a Tcl plugin for Vellumar Pro."},
-        {"FileVersion", "0.6.8"},
+        {"FileVersion", TOBRISK_VERSION},
         {"InternalName", "Tobrisk"},
-        {"OriginalFilename", "tobrisk-0.6.8-20041219.11.dll"},
-        {"ProductName", "Tobrisk 0.6.8"},
-        {"ProductVersion", "0.6.8"},
+        {"OriginalFilename", "tobrisk-" TOBRISK_VERSION "-" TOBRISK_BUILD ".dll"},
+        {"ProductName", "Tobrisk " TOBRISK_VERSION},
+        {"ProductVersion", TOBRISK_VERSION},
     };
     for (const auto &entry : strings) {
         std::string query = std::string("\\StringFileInfo\\040904b0\\") + entry[0];
@@ -68,10 +69,11 @@ TEST(Resources, FixedVersionInfo)
     ASSERT_TRUE(VerQueryValueA(info.data(), "\\", (void **)&fixed, &length));
     ASSERT_EQ(sizeof *fixed, length);
     EXPECT_EQ(0xFEEF04BDu, fixed->dwSignature);
-    EXPECT_EQ(MAKELONG(6, 0), fixed->dwFileVersionMS);
-    EXPECT_EQ(MAKELONG(11, 8), fixed->dwFileVersionLS);
-    EXPECT_EQ(MAKELONG(6, 0), fixed->dwProductVersionMS);
-    EXPECT_EQ(MAKELONG(11, 8), fixed->dwProductVersionLS);
+    const WORD numbers[] = {TOBRISK_VERSION_NUMBERS};
+    EXPECT_EQ(MAKELONG(numbers[1], numbers[0]), fixed->dwFileVersionMS);
+    EXPECT_EQ(MAKELONG(numbers[3], numbers[2]), fixed->dwFileVersionLS);
+    EXPECT_EQ(MAKELONG(numbers[1], numbers[0]), fixed->dwProductVersionMS);
+    EXPECT_EQ(MAKELONG(numbers[3], numbers[2]), fixed->dwProductVersionLS);
     EXPECT_EQ((DWORD)VFT_DLL, fixed->dwFileType);
     EXPECT_EQ((DWORD)VOS__WINDOWS32, fixed->dwFileOS);
 }

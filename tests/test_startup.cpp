@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "support.h"
+#include "tobrisk_version.h"
 
 namespace {
 
@@ -194,7 +195,7 @@ TEST_F(Scripts, NoInitScriptStillCallsStartup)
     EXPECT_EQ("Tobrisk Error (::tobrisk::startup)", boxes[0].caption);
     EXPECT_EQ("invalid command name \"::tobrisk::startup\"", boxes[0].text);
     EXPECT_NE(nullptr, messenger::interp()) << "the interpreter is returned all the same";
-    EXPECT_EQ("0.6.8", messenger::eval_ok("tobrisk patchlevel"));
+    EXPECT_EQ(TOBRISK_VERSION, messenger::eval_ok("tobrisk patchlevel"));
     messenger::stop();
     boxes = messenger::message_boxes();
     ASSERT_EQ(1u, boxes.size());

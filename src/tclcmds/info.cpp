@@ -29,8 +29,8 @@ enum InfoOption {
 static_assert(sizeof InfoOptionNames / sizeof InfoOptionNames[0] == INFO_LANGUAGE_DIRECTORY + 2,
               "one name per option and NULL");
 
-static const int VersionMajor = 0;
-static const int VersionMinor = 6;
+static const int VersionMajor = TOBRISK_VERSION_MAJOR;
+static const int VersionMinor = TOBRISK_VERSION_MINOR;
 
 static int g_info_index = 0;
 
