@@ -1,7 +1,13 @@
 // A host for Tobrisk.dll that plays the messenger: it loads the plugin from
-// a folder, answers and records every service call byte for byte, keeps the
-// callbacks it is handed, and replaces the plugin's imports of blocking or
-// fatal Windows calls with recorders. One host per process.
+// a folder (loader.cpp), answers and records every service call byte for
+// byte and keeps the callbacks it is handed (calls.cpp), replaces the
+// plugin's imports of blocking or fatal Windows calls with recorders
+// (imports.cpp), and evaluates in the plugin's interpreter (eval.cpp).
+//
+// One host per process, and it must be so: Windows maps the library once
+// per process, the service function the plugin calls carries no context to
+// tell hosts apart, and the recorders stand in for calls that carry none
+// either. The state is therefore the process's, in plain variables.
 #ifndef TOBRISK_MESSENGER_H
 #define TOBRISK_MESSENGER_H
 
@@ -127,6 +133,8 @@ size_t copies_freed();
 
 // The interpreter that "start" handed over as the alias's userData.
 Tcl_Interp *interp();
+// The text a CallbackBinding carries, read from the binding itself.
+const char *binding_text(const void *binding);
 
 // Evaluates a script in the plugin's interpreter with the Tcl library's
 // own entry points.

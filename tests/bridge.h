@@ -97,11 +97,7 @@ inline Words list_words(const Words &changes = {})
     return words;
 }
 
-// The text a CallbackBinding carries, read from the binding itself.
-inline const char *binding_text(void *binding)
-{
-    return binding == nullptr ? nullptr : ((char *const *)binding)[1];
-}
+using messenger::binding_text;
 
 } // namespace bridge
 
