@@ -1,9 +1,6 @@
 // tobrisk-host: a stand-in for the messenger that loads a Tobrisk plugin
-// folder and plays the host, from a scenario or at a prompt.
-//
-// The program runs the session in a child process of itself and waits for
-// it: whatever the plugin does to its process (a crash, a hang, an exit),
-// the parent is still there to say so.
+// folder and plays the host, from a scenario or at a prompt. main reads the
+// command line; the supervisor runs the session in a child process.
 #include <windows.h>
 
 #include <fcntl.h>
@@ -17,11 +14,13 @@
 #include <sstream>
 
 #include "commands.h"
+#include "files.h"
+#include "runner.h"
 #include "session.h"
+#include "supervisor.h"
+#include "words.h"
 
 namespace {
-
-const char SessionVariable[] = "TOBRISK_HOST_SESSION";
 
 const char Usage[] =
     "usage: tobrisk-host [options] [SCENARIO | -]\n"
@@ -102,12 +101,6 @@ bool read_lines(std::istream &stream, std::vector<std::string> &lines)
     return true;
 }
 
-std::string folder_of(const std::string &path)
-{
-    size_t slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? "" : path.substr(0, slash);
-}
-
 Session *g_session = nullptr;
 
 // An unhandled exception ends the session's process with the exception's
@@ -146,27 +139,13 @@ int run_session(const Options &given)
     } else {
         run_scenario(session, lines);
     }
-    int status = session.errors + session.failures > 0 ? EXIT_FAILED : EXIT_OK;
+    int status = session.errors() + session.failures() > 0 ? EXIT_FAILED : EXIT_OK;
     if (status == EXIT_FAILED && !options.interactive) {
-        session.out.top(std::to_string(session.errors) + " errors, " + std::to_string(session.failures) +
+        session.out.top(std::to_string(session.errors()) + " errors, " + std::to_string(session.failures()) +
                         " failed expectations");
     }
     g_session = nullptr;
     return status;
-}
-
-const char *exception_name(DWORD code)
-{
-    switch (code) {
-    case EXCEPTION_ACCESS_VIOLATION: return "access violation";
-    case EXCEPTION_STACK_OVERFLOW: return "stack overflow";
-    case EXCEPTION_INT_DIVIDE_BY_ZERO: return "division by zero";
-    case EXCEPTION_ILLEGAL_INSTRUCTION: return "illegal instruction";
-    case EXCEPTION_BREAKPOINT: return "breakpoint";
-    case 0xC0000409: return "stack buffer overrun";
-    case 0xC0000374: return "heap corruption";
-    default: return "exception";
-    }
 }
 
 // The build's plugin folder when there is one here; else the folder
@@ -183,42 +162,6 @@ PathOption default_plugin_folder()
     attributes = GetFileAttributesA(beside.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return {beside, beside};
     return defaults.plugin;
-}
-
-// Runs this program again as the session and tells what became of it.
-int supervise(const Options &options)
-{
-    SetEnvironmentVariableA(SessionVariable, "1");
-    std::string scratch = options.profile.empty() ? make_scratch_folder() : "";
-    SetEnvironmentVariableA(ScratchProfileVariable, scratch.c_str());
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    PROCESS_INFORMATION process = {};
-    std::string command = GetCommandLineA();
-    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
-        std::fprintf(stderr, "tobrisk-host: cannot start the session (Windows error %lu)\n",
-                     (unsigned long)GetLastError());
-        if (!scratch.empty()) remove_folder_tree(scratch);
-        return EXIT_CRASHED;
-    }
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD code = 0;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-    if (!scratch.empty()) remove_folder_tree(scratch);
-    if (code >= SessionExitBase && code <= SessionExitBase + EXIT_CRASHED) return (int)(code - SessionExitBase);
-    if (code >= 0x80000000) {
-        std::printf("error: the plugin crashed: exception 0x%08lX (%s)\n", (unsigned long)code, exception_name(code));
-    } else {
-        std::printf("error: the plugin ended the process with exit code %lu\n", (unsigned long)code);
-    }
-    std::fflush(stdout);
-    return EXIT_CRASHED;
 }
 
 } // namespace
@@ -240,8 +183,7 @@ int main(int argc, char **argv)
         return EXIT_OK;
     }
     if (!options.was_given("plugin")) options.plugin = default_plugin_folder();
-    char marker[4];
-    if (GetEnvironmentVariableA(SessionVariable, marker, sizeof marker) == 0) return supervise(options);
+    if (!is_session_process()) return supervise(options.profile.empty());
     int status = run_session(options);
     std::fflush(stdout);
     ExitProcess(SessionExitBase + (DWORD)status);

@@ -1,59 +1,19 @@
-// The host's side of every service the plugin calls: each call is shown
-// with its record's fields, answered from the model, and shown with its
-// answer. Enumerations call the plugin back inside the call, as the
-// messenger does.
+// The host's answers to the plugin's service calls, one handler per
+// service in a table of names, with the record size each one reads.
+#include "services.h"
+
 #include <cstring>
 #include <map>
 
-#include "session.h"
+#include "expect.h"
+#include "prefs.h"
+#include "service_call.h"
 #include "tobrisk_version.h"
+#include "words.h"
 
 namespace {
 
 const char HostVersion[] = "tobrisk-host " TOBRISK_VERSION;
-
-struct Reply {
-    int32_t value = 0;
-    std::string shown;   // the answer as the transcript shows it; else the value
-    std::string note;    // why the host refused
-};
-
-// The call's line: opened once the record's fields are known, so that the
-// callbacks an enumeration makes are nested under it.
-struct CallLine {
-    Session &session;
-    std::string header;
-    bool opened = false;
-    void open(const std::string &fields)
-    {
-        session.out.begin(header + fields);
-        opened = true;
-    }
-};
-
-using Handler = Reply (*)(Session &, messenger::HostCall &, CallLine &);
-
-template <typename Record> Record &record_of(messenger::HostCall &call)
-{
-    return *(Record *)call.record;
-}
-
-std::string text_field(const char *name, const char *text)
-{
-    return std::string(" ") + name + "=" + quoted_or_none(text);
-}
-
-std::string int_field(const char *name, int32_t value)
-{
-    return std::string(" ") + name + "=" + std::to_string(value);
-}
-
-std::string describe_window(Session &session, void *window)
-{
-    if (window == nullptr) return "none";
-    if (!IsWindow((HWND)window)) return "not-a-window";
-    return GetParent((HWND)window) == session.prefs_window() ? "page-in-preferences" : "window";
-}
 
 // --- Preferences ---------------------------------------------------------------
 
@@ -63,23 +23,19 @@ Reply prefs_initialize(Session &, messenger::HostCall &call, CallLine &line)
     return {};
 }
 
-Reply dialog_add(Session &session, messenger::HostCall &call, CallLine &line)
+Reply dialog_add(Session &, messenger::HostCall &call, CallLine &line)
 {
     HWND window = (HWND)record_of<DialogRecord>(call).window;
-    line.open(" window=" + describe_window(session, window));
-    session.pages.push_back(window);
+    line.open(" window=" + describe_window(window));
+    prefs_page_added(window);
     return {};
 }
 
-Reply dialog_remove(Session &session, messenger::HostCall &call, CallLine &line)
+Reply dialog_remove(Session &, messenger::HostCall &call, CallLine &line)
 {
     HWND window = (HWND)record_of<DialogRecord>(call).window;
-    line.open(" window=" + describe_window(session, window));
-    for (auto page = session.pages.begin(); page != session.pages.end(); ++page) {
-        if (*page != window) continue;
-        session.pages.erase(page);
-        return {1, "", ""};
-    }
+    line.open(" window=" + describe_window(window));
+    if (prefs_page_removed(window)) return {1, "", ""};
     return {0, "", "not added"};
 }
 
@@ -97,7 +53,7 @@ Reply edit_alias_register(Session &session, messenger::HostCall &call, CallLine 
     alias.userData = record.userData;
     session.model.aliases[alias.id] = alias;
     // The userData of the plugin's alias is its interpreter.
-    if (record.userData != nullptr) session.tcl_ready = true;
+    if (record.userData != nullptr) session.set_tcl_ready();
     return {alias.id, "", ""};
 }
 
@@ -122,68 +78,6 @@ Reply version_request(Session &, messenger::HostCall &, CallLine &)
     return {(int32_t)(intptr_t)HostVersion, quoted(HostVersion), ""};
 }
 
-// --- Contact list -----------------------------------------------------------------
-
-// The fields a list record gives, leaving out the ones at their defaults.
-std::string list_fields(const messenger::HostCall &call)
-{
-    const ListEntryRecord &record = *(const ListEntryRecord *)call.record;
-    std::string fields;
-    for (const ListIntField &field : ListIntFields) {
-        int32_t value = list_int(record, field);
-        if (value != field.absent) fields += int_field(field.name, value);
-    }
-    if (record.tooltip != nullptr) fields += text_field("tooltip", record.tooltip);
-    if (record.text != nullptr) fields += text_field("text", record.text);
-    if (record.edit_string != nullptr) fields += text_field("edit_string", record.edit_string);
-    if (record.real_name != nullptr) fields += text_field("real_name", record.real_name);
-    if (record.callback != nullptr) fields += " callback=" + quoted(call.binding_text.value_or(""));
-    return fields;
-}
-
-Reply from_outcome(const Outcome &outcome)
-{
-    return {outcome.answer, "", outcome.note};
-}
-
-Reply list_add_entry(Session &session, messenger::HostCall &call, CallLine &line)
-{
-    line.open(list_fields(call));
-    ListEntryRecord &record = record_of<ListEntryRecord>(call);
-    std::string script = call.binding_text.value_or("");
-    return from_outcome(session.model.list.add(record, record.callback != nullptr ? &script : nullptr));
-}
-
-Reply list_remove_entry(Session &session, messenger::HostCall &call, CallLine &line)
-{
-    line.open(list_fields(call));
-    return from_outcome(session.model.list.remove(record_of<ListEntryRecord>(call)));
-}
-
-Reply list_clear_entry(Session &session, messenger::HostCall &call, CallLine &line)
-{
-    line.open(list_fields(call));
-    return from_outcome(session.model.list.clear(record_of<ListEntryRecord>(call)));
-}
-
-Reply list_get_group_count(Session &session, messenger::HostCall &call, CallLine &line)
-{
-    line.open(list_fields(call));
-    return from_outcome(session.model.list.group_count(record_of<ListEntryRecord>(call)));
-}
-
-Reply list_get_section_count(Session &session, messenger::HostCall &call, CallLine &line)
-{
-    line.open(list_fields(call));
-    return from_outcome(session.model.list.section_count(record_of<ListEntryRecord>(call)));
-}
-
-Reply list_update_text(Session &session, messenger::HostCall &call, CallLine &line)
-{
-    line.open(list_fields(call));
-    return from_outcome(session.model.list.update_text(record_of<ListEntryRecord>(call)));
-}
-
 // --- Event subscriptions --------------------------------------------------------
 
 Reply events_connect(Session &session, messenger::HostCall &call, CallLine &line)
@@ -206,69 +100,6 @@ Reply events_disconnect(Session &session, messenger::HostCall &call, CallLine &l
     line.open(int_field("id", id));
     if (session.model.subscriptions.erase(id) == 0) return {0, "", "no subscription " + std::to_string(id)};
     return {1, "", ""};
-}
-
-// --- Enumeration ----------------------------------------------------------------
-
-// Reports entries the way the messenger does: "enum_start", one "enum_add"
-// per entry, "enum_finish", all before the service call returns.
-void enumerate(Session &session, HostCallback callback, void *userData, std::vector<EnumEntry> &entries,
-               int text_count)
-{
-    session.call_back("enum_start", callback, 0, "enum_start", nullptr, userData);
-    for (EnumEntry &entry : entries) {
-        std::string shown = "enum_add " + quoted(entry.first) + " " + std::to_string(entry.number);
-        for (int index = 0; index < text_count; index++) shown += " " + quoted(entry.texts[index]);
-        session.call_back(shown, callback, 0, "enum_add", &entry, userData);
-    }
-    session.call_back("enum_finish", callback, 0, "enum_finish", nullptr, userData);
-}
-
-EnumEntry new_entry(const std::string &first, int32_t number)
-{
-    EnumEntry entry;
-    std::memset(&entry, 0, sizeof entry);
-    entry.unused0 = sizeof entry;
-    entry.first = first.c_str();
-    entry.number = number;
-    return entry;
-}
-
-Reply connection_enumerate(Session &session, messenger::HostCall &call, CallLine &line)
-{
-    ConnectionEnumRecord &record = record_of<ConnectionEnumRecord>(call);
-    line.open(text_field("medium", record.medium));
-    std::vector<EnumEntry> entries;
-    for (const Connection *connection : session.model.connections_of(record.medium ? record.medium : "")) {
-        EnumEntry entry = new_entry(connection->medium, connection->id);
-        entry.texts[0] = connection->name.c_str();
-        entry.texts[1] = connection->status.c_str();
-        entry.texts[2] = connection->display.c_str();
-        entries.push_back(entry);
-    }
-    enumerate(session, record.callback, record.userData, entries, 3);
-    return {};
-}
-
-Reply contactlist_enumerate(Session &session, messenger::HostCall &call, CallLine &line)
-{
-    ContactEnumRecord &record = record_of<ContactEnumRecord>(call);
-    line.open(text_field("medium", record.medium) + int_field("connection_id", record.connection_id) +
-              text_field("section", record.section));
-    std::vector<EnumEntry> entries;
-    for (const Contact *contact :
-         session.model.contacts_of(record.medium ? record.medium : "", record.connection_id, record.section)) {
-        EnumEntry entry = new_entry(contact->medium, contact->connection_id);
-        entry.texts[0] = contact->name.c_str();
-        entry.texts[1] = contact->display.c_str();
-        entry.texts[2] = contact->status.c_str();
-        entry.texts[3] = contact->section.c_str();
-        entry.texts[4] = contact->group.c_str();
-        entry.texts[5] = contact->note.c_str();
-        entries.push_back(entry);
-    }
-    enumerate(session, record.callback, record.userData, entries, 6);
-    return {};
 }
 
 // --- Messages, alerts, HTTP -----------------------------------------------------
@@ -316,7 +147,7 @@ Reply systray_set_alert(Session &session, messenger::HostCall &call, CallLine &l
     alert.callback = record.callback;
     alert.userData = record.link;
     session.model.alerts[alert.number] = alert;
-    session.alerts_raised.items.push_back(alert.text);
+    note_seen(Seen::Alert, alert.text);
     return {alert.number, "", ""};
 }
 
@@ -372,9 +203,9 @@ const std::map<std::string, Service> &services()
 
 } // namespace
 
-int32_t Session::answer(messenger::HostCall &call)
+int32_t answer_service(Session &session, messenger::HostCall &call)
 {
-    CallLine line{*this, "call " + call.service};
+    CallLine line{session, "call " + call.service};
     Reply reply;
     auto found = services().find(call.service);
     if (found == services().end()) {
@@ -385,10 +216,10 @@ int32_t Session::answer(messenger::HostCall &call)
         // A record shorter than its service's is not read at all.
         reply.note = "record of " + std::to_string(call.word_at(0)) + " bytes, too short";
     } else {
-        reply = found->second.handler(*this, call, line);
+        reply = found->second.handler(session, call, line);
     }
     if (!line.opened) line.open("");
     std::string shown = reply.shown.empty() ? std::to_string(reply.value) : reply.shown;
-    out.end(shown + (reply.note.empty() ? "" : " (" + reply.note + ")"));
+    session.out.end(shown + (reply.note.empty() ? "" : " (" + reply.note + ")"));
     return reply.value;
 }

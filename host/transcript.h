@@ -37,27 +37,4 @@ private:
     std::vector<Frame> frames_;
 };
 
-// A text as a double-quoted word: quotes, backslashes and control
-// characters are escaped, so every text stays on its line.
-std::string quoted(const std::string &text);
-std::string quoted_or_none(const char *text);
-// A file name in double quotes, backslashes as they are.
-std::string quoted_path(const std::string &path);
-
-// Splits a line into words: blanks separate them, and a word in double
-// quotes may hold blanks and the escapes \" \\ \n \t. At most `limit`
-// words are taken; the rest of the line is not looked at. False, with a
-// message, when a quote is not closed.
-bool split_words(const std::string &line, std::vector<std::string> &words, std::string &error,
-                 size_t limit = (size_t)-1);
-
-// The rest of a line after its first `count` words, as typed.
-std::string rest_after_words(const std::string &line, size_t count);
-
-// Whole-text comparison without regard to ASCII letter case.
-bool same_text_nocase(const std::string &a, const std::string &b);
-
-// A decimal 32-bit integer with an optional sign and nothing else.
-bool parse_int(const std::string &text, long &value);
-
 #endif

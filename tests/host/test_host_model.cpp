@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "host/model.h"
-#include "host/transcript.h"
+#include "host/words.h"
 
 namespace {
 
