@@ -18,10 +18,14 @@
 
 #include "measure.h"
 #include "support.h"
+#include "tobrisk_version.h"
 
 using namespace messenger;
 
 namespace {
+
+// What "tobrisk version" answers.
+const std::string ShortVersion = std::to_string(TOBRISK_VERSION_MAJOR) + "." + std::to_string(TOBRISK_VERSION_MINOR);
 
 bool full_run()
 {
@@ -265,7 +269,7 @@ int plugin_cycles(const std::string &argument)
     for (long cycle = 0; cycle < cycles + 2; cycle++) {
         if (cycle == 2) print_figures("FIGURES_START", measure());
         load_and_start();
-        if (eval_ok("vellumar versionRequest; tobrisk version") != "0.6") return 3;
+        if (eval_ok("vellumar versionRequest; tobrisk version") != ShortVersion) return 3;
         clear_calls();
         stop();
         unload();

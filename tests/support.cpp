@@ -61,3 +61,11 @@ void write_init(const std::string &folder, const std::string &text)
     }
     messenger::write_file(path, text);
 }
+
+bool load_and_start_plugin()
+{
+    if (!messenger::load_plugin(fixture("plugin"))) return false;
+    write_init(fixture("plugin"), MinimalInit);
+    messenger::load_and_start();
+    return true;
+}

@@ -33,4 +33,9 @@ void write_init(const std::string &folder, const std::string &text);
 // The init.tcl that defines both procedures and nothing else.
 extern const char *const MinimalInit;
 
+// Loads the plugin of the fixture "plugin" with MinimalInit as its init.tcl
+// and sends "load" and "start"; false, with nothing sent, when the library
+// cannot be loaded.
+bool load_and_start_plugin();
+
 #endif

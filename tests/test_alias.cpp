@@ -70,10 +70,8 @@ const Alias &live_alias()
     static bool started = false;
     if (!started) {
         started = true;
-        if (!messenger::load_plugin(fixture("plugin"))) return alias;
-        write_init(fixture("plugin"), MinimalInit);
         messenger::set_answer("editAliasRegister", 7);
-        messenger::load_and_start();
+        if (!load_and_start_plugin()) return alias;
         g_start_calls = messenger::calls();
         alias = registered_alias();
     }
@@ -270,10 +268,8 @@ bool answers_no_interpreter(const Alias &alias)
 // with -1; the callback then finds no interpreter.
 int child_stop(const std::string &)
 {
-    if (!messenger::load_plugin(fixture("plugin"))) return 90;
-    write_init(fixture("plugin"), MinimalInit);
     messenger::set_answer("editAliasRegister", 7);
-    messenger::load_and_start();
+    if (!load_and_start_plugin()) return 90;
     Alias alias = registered_alias();
     CHECK(alias.callback != nullptr && alias.userData != nullptr);
     CHECK(edit_request(alias, "/tobrisk expr 1").text == "1");

@@ -45,9 +45,7 @@ class Commands : public testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        ASSERT_TRUE(messenger::load_plugin(fixture("plugin")));
-        write_init(fixture("plugin"), MinimalInit);
-        messenger::load_and_start();
+        ASSERT_TRUE(load_and_start_plugin());
     }
     static void TearDownTestSuite()
     {

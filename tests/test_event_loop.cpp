@@ -28,9 +28,7 @@ class EventLoop : public testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(messenger::load_plugin(fixture("plugin")));
-        write_init(fixture("plugin"), MinimalInit);
-        messenger::load_and_start();
+        ASSERT_TRUE(load_and_start_plugin());
         ASSERT_NE(nullptr, messenger::interp());
     }
 };

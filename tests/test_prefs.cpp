@@ -73,9 +73,7 @@ void start_plugin()
     static bool started = false;
     if (started) return;
     started = true;
-    ASSERT_TRUE(messenger::load_plugin(fixture("plugin")));
-    write_init(fixture("plugin"), MinimalInit);
-    messenger::load_and_start();
+    ASSERT_TRUE(load_and_start_plugin());
 }
 
 class PrefsTest : public testing::Test {
@@ -283,9 +281,7 @@ TEST(PrefsBitmap, LoadedOnceAtStart)
 // and destroys the page.
 int child_unload(const std::string &)
 {
-    if (!messenger::load_plugin(fixture("plugin"))) return 90;
-    write_init(fixture("plugin"), MinimalInit);
-    messenger::load_and_start();
+    if (!load_and_start_plugin()) return 90;
     HWND parent = make_parent();
     CHECK(parent != nullptr);
     ShowRecord open("Tobrisk", 1, parent);

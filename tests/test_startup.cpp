@@ -43,9 +43,7 @@ using PanicFn = void (*)(const char *, ...);
 
 int panic_child(const std::string &)
 {
-    write_init(fixture("plugin"), MinimalInit);
-    if (!messenger::load_plugin(fixture("plugin"))) return 97;
-    messenger::load_and_start();
+    if (!load_and_start_plugin()) return 97;
     HMODULE tcl = GetModuleHandleA((fixture("plugin") + "\\bin\\tcl84t.dll").c_str());
     auto panic = (PanicFn)(void *)GetProcAddress(tcl, "Tcl_Panic");
     if (panic == nullptr) return 96;
