@@ -54,11 +54,11 @@ void prefs_unload(void);
 HWND pane_create(HINSTANCE module, int template_id, HWND parent, DLGPROC procedure);
 void pane_destroy(HWND window);
 
-// alias.cpp: the chat alias "/tobrisk", registered from "start" to "stop".
+// alias_registration.cpp: the chat alias "/tobrisk", registered from "start" to "stop".
 void alias_register(Tcl_Interp *interp);
 void alias_unregister(void);
 
-// scripts.cpp
+// script_host.cpp: the bare interpreter made the scripts' host, and the panic
 Tcl_Interp *tobrisk_startup(void);
 void tobrisk_shutdown(void);
 void tobrisk_register_commands(Tcl_Interp *interp);

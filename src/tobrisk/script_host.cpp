@@ -21,7 +21,7 @@ static const char ExitGuard[] =
     "                }";
 static_assert(sizeof ExitGuard - 1 == 125, "the exit guard is 125 characters");
 
-static char g_plugin_file[TOBRISK_PATH_MAX];
+static char g_plugin_folder[TOBRISK_PATH_MAX];
 static char g_init_script[TOBRISK_TEXT_MAX];
 static char g_panic_text[TOBRISK_TEXT_MAX];
 
@@ -38,11 +38,23 @@ static void eval_reported(Tcl_Interp *interp, const char *script, const char *su
     if (Tcl_Eval(interp, script) != TCL_OK) tobrisk_report(subject, Tcl_GetStringResult(interp));
 }
 
+// Notes the folder that holds the plugin library; false when Windows
+// cannot say where the library is.
+static bool find_plugin_folder(void)
+{
+    char file[TOBRISK_PATH_MAX];
+    DWORD length = GetModuleFileNameA(module_handle(), file, sizeof file);
+    if (length == 0) return false;
+    file[sizeof file - 1] = '\0';
+    char *slash = strrchr(file, '\\');
+    if (slash != NULL) *slash = '\0';
+    memcpy(g_plugin_folder, file, sizeof g_plugin_folder);
+    return true;
+}
+
 static void source_init_script(Tcl_Interp *interp)
 {
-    char *slash = strrchr(g_plugin_file, '\\');
-    if (slash != NULL) *slash = '\0';
-    _snprintf(g_init_script, sizeof g_init_script, "%s\\init.tcl", g_plugin_file);
+    _snprintf(g_init_script, sizeof g_init_script, "%s\\init.tcl", g_plugin_folder);
     g_init_script[sizeof g_init_script - 1] = '\0';
     struct _stat info;
     if (_stat(g_init_script, &info) != 0) return;
@@ -53,9 +65,7 @@ static void source_init_script(Tcl_Interp *interp)
 
 Tcl_Interp *tobrisk_startup(void)
 {
-    DWORD length = GetModuleFileNameA(module_handle(), g_plugin_file, sizeof g_plugin_file);
-    if (length == 0) return NULL;
-    g_plugin_file[sizeof g_plugin_file - 1] = '\0';
+    if (!find_plugin_folder()) return NULL;
     Tcl_Interp *interp = interp_startup();
     if (interp == NULL) return NULL;
     tobrisk_register_commands(interp);
