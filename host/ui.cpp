@@ -9,7 +9,7 @@ namespace {
 
 std::vector<int> g_buttons;   // what the next boxes answer, in order
 
-// The buttons of each MessageBoxA type, in the order Windows shows them.
+// The buttons of each message box type, in the order Windows shows them.
 const std::vector<std::vector<int>> &box_buttons()
 {
     static const std::vector<std::vector<int>> table = {
@@ -56,7 +56,7 @@ void queue_buttons(const std::vector<int> &buttons) { g_buttons = buttons; }
 
 int answer_windows_call(Session &session, const messenger::UiCall &call)
 {
-    if (call.function == "MessageBoxA") {
+    if (call.function == "MessageBoxA" || call.function == "MessageBoxW") {
         int button = default_button(call.type);
         if (!g_buttons.empty()) {
             button = g_buttons.front();
@@ -70,7 +70,7 @@ int answer_windows_call(Session &session, const messenger::UiCall &call)
     }
     if (call.function == "MessageBeep") {
         session.out.line("beep " + std::to_string(call.type));
-    } else if (call.function == "ShellExecuteA") {
+    } else if (call.function == "ShellExecuteA" || call.function == "ShellExecuteW") {
         std::string verb = call.caption == "open" ? "" : " (verb " + quoted(call.caption) + ")";
         session.out.line("open " + quoted(call.text) + verb);
         note_seen(Seen::Opened, call.text);

@@ -10,8 +10,35 @@ using GetStringResultFn = const char *(*)(Tcl_Interp *);
 
 FARPROC tcl_entry(const char *name)
 {
-    HMODULE tcl = GetModuleHandleA((plugin_folder() + "\\bin\\tcl84t.dll").c_str());
+    HMODULE tcl = GetModuleHandleW(wide_of(plugin_folder() + "\\bin\\tcl84t.dll").c_str());
     return tcl ? GetProcAddress(tcl, name) : nullptr;
+}
+
+using GetEncodingFn = void *(*)(Tcl_Interp *, const char *);
+using FreeEncodingFn = void (*)(void *);
+using ConvertFn = int (*)(Tcl_Interp *, void *, const char *, int, int, void **, char *, int, int *, int *,
+                          int *);
+
+// Converts between UTF-8 and Tcl's own form of it with Tcl's "utf-8"
+// encoding, as the plugin converts the host's texts; `entry` names the
+// direction, Tcl_ExternalToUtf or Tcl_UtfToExternal.
+std::string tcl_convert(const char *entry, const std::string &text)
+{
+    auto get_encoding = (GetEncodingFn)(void *)tcl_entry("Tcl_GetEncoding");
+    auto free_encoding = (FreeEncodingFn)(void *)tcl_entry("Tcl_FreeEncoding");
+    auto convert = (ConvertFn)(void *)tcl_entry(entry);
+    if (get_encoding == nullptr || free_encoding == nullptr || convert == nullptr) return text;
+    void *utf8 = get_encoding(nullptr, "utf-8");
+    // A byte never grows beyond two, and Tcl keeps some room spare.
+    std::string converted(text.size() * 2 + 16, '\0');
+    void *state = nullptr;
+    int read = 0, wrote = 0, characters = 0;
+    const int start_and_end = 1 | 2;
+    convert(nullptr, utf8, text.data(), (int)text.size(), start_and_end, &state, &converted[0],
+            (int)converted.size(), &read, &wrote, &characters);
+    free_encoding(utf8);
+    converted.resize(wrote);
+    return converted;
 }
 
 } // namespace
@@ -24,8 +51,9 @@ EvalResult eval(const std::string &script)
     if (eval_ex == nullptr || get_result == nullptr || running == nullptr) {
         return {-1, "no interpreter"};
     }
-    int code = eval_ex(running, script.data(), (int)script.size(), 0);
-    return {code, get_result(running)};
+    std::string tcl_script = tcl_convert("Tcl_ExternalToUtf", script);
+    int code = eval_ex(running, tcl_script.data(), (int)tcl_script.size(), 0);
+    return {code, tcl_convert("Tcl_UtfToExternal", get_result(running))};
 }
 
 std::string eval_ok(const std::string &script)

@@ -2,24 +2,41 @@
 // process with its output captured.
 #include "internal.h"
 
-#include <fstream>
-#include <sstream>
-
 namespace messenger {
+
+std::wstring wide_of(const std::string &text)
+{
+    int units = MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), nullptr, 0);
+    std::wstring wide(units, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), &wide[0], units);
+    return wide;
+}
+
+std::string utf8_of(const wchar_t *text, int length)
+{
+    if (length < 0) length = (int)wcslen(text);
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+    std::string utf8(bytes, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, length, &utf8[0], bytes, nullptr, nullptr);
+    return utf8;
+}
 
 bool read_file(const std::string &path, std::string &bytes)
 {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return false;
-    std::ostringstream content;
-    content << file.rdbuf();
-    bytes = content.str();
+    HANDLE file = CreateFileW(wide_of(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    bytes.clear();
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
+    CloseHandle(file);
     return true;
 }
 
 bool write_file(const std::string &path, const std::string &text)
 {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    HANDLE file = CreateFileW(wide_of(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
@@ -30,27 +47,27 @@ bool write_file(const std::string &path, const std::string &text)
 
 bool remove_file(const std::string &path)
 {
-    return DeleteFileA(path.c_str()) != 0;
+    return DeleteFileW(wide_of(path).c_str()) != 0;
 }
 
 ChildResult run_self(const std::string &arguments, DWORD timeout_ms)
 {
-    char self[MAX_PATH];
-    GetModuleFileNameA(nullptr, self, sizeof self);
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE read_end, write_end;
     CreatePipe(&read_end, &write_end, &inherit, 0);
     SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup = {};
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = write_end;
     startup.hStdError = saved_standard_handle(STD_ERROR_HANDLE);
     startup.hStdInput = saved_standard_handle(STD_INPUT_HANDLE);
-    std::string command = "\"" + std::string(self) + "\" " + arguments;
+    std::wstring command = L"\"" + std::wstring(self) + L"\" " + wide_of(arguments);
     PROCESS_INFORMATION process = {};
     ChildResult result = {(DWORD)-1, ""};
-    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
         CloseHandle(read_end);
         CloseHandle(write_end);
         return result;

@@ -23,6 +23,8 @@ std::vector<BitmapLoad> g_bitmaps_loaded;
 std::vector<HGDIOBJ> g_objects_deleted;
 
 int(WINAPI *real_MessageBoxA)(HWND, LPCSTR, LPCSTR, UINT) = nullptr;
+int(WINAPI *real_MessageBoxW)(HWND, LPCWSTR, LPCWSTR, UINT) = nullptr;
+HINSTANCE(WINAPI *real_ShellExecuteW)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT) = nullptr;
 BOOL(WINAPI *real_MessageBeep)(UINT) = nullptr;
 HINSTANCE(WINAPI *real_ShellExecuteA)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT) = nullptr;
 BOOL(WINAPI *real_TerminateProcess)(HANDLE, UINT) = nullptr;
@@ -30,6 +32,16 @@ char *(__cdecl *real_strdup)(const char *) = nullptr;
 void(__cdecl *real_free)(void *) = nullptr;
 HBITMAP(WINAPI *real_LoadBitmapA)(HINSTANCE, LPCSTR) = nullptr;
 BOOL(WINAPI *real_DeleteObject)(HGDIOBJ) = nullptr;
+
+int answer_box(const UiCall &call)
+{
+    g_ui_calls.push_back(call);
+    if (g_ui_handler) return g_ui_handler(call);
+    if (g_buttons.empty()) return IDOK;
+    int button = g_buttons.front();
+    g_buttons.erase(g_buttons.begin());
+    return button;
+}
 
 int WINAPI record_MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type)
 {
@@ -40,12 +52,20 @@ int WINAPI record_MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type
     call.null_caption = caption == nullptr;
     call.owner = (uintptr_t)owner;
     call.type = type;
-    g_ui_calls.push_back(call);
-    if (g_ui_handler) return g_ui_handler(call);
-    if (g_buttons.empty()) return IDOK;
-    int button = g_buttons.front();
-    g_buttons.erase(g_buttons.begin());
-    return button;
+    return answer_box(call);
+}
+
+// Texts of the wide calls are recorded in UTF-8.
+int WINAPI record_MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
+{
+    UiCall call;
+    call.function = "MessageBoxW";
+    call.text = text ? utf8_of(text) : "";
+    call.caption = caption ? utf8_of(caption) : "";
+    call.null_caption = caption == nullptr;
+    call.owner = (uintptr_t)owner;
+    call.type = type;
+    return answer_box(call);
 }
 
 BOOL WINAPI record_MessageBeep(UINT type)
@@ -66,6 +86,22 @@ HINSTANCE WINAPI record_ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCS
     call.owner = (uintptr_t)owner;
     call.caption = verb ? verb : "";
     call.text = file ? file : "";
+    call.null_parameters = parameters == nullptr;
+    call.null_directory = directory == nullptr;
+    call.type = (uint32_t)show;
+    g_ui_calls.push_back(call);
+    if (g_ui_handler) g_ui_handler(call);
+    return (HINSTANCE)(uintptr_t)33;
+}
+
+HINSTANCE WINAPI record_ShellExecuteW(HWND owner, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters,
+                                      LPCWSTR directory, INT show)
+{
+    UiCall call;
+    call.function = "ShellExecuteW";
+    call.owner = (uintptr_t)owner;
+    call.caption = verb ? utf8_of(verb) : "";
+    call.text = file ? utf8_of(file) : "";
     call.null_parameters = parameters == nullptr;
     call.null_directory = directory == nullptr;
     call.type = (uint32_t)show;
@@ -138,6 +174,8 @@ void patch_imports(HMODULE module, bool patch_ui, bool patch_heap)
 {
     const Replacement replacements[] = {
         {"MessageBoxA", (void *)record_MessageBoxA, (void **)&real_MessageBoxA},
+        {"MessageBoxW", (void *)record_MessageBoxW, (void **)&real_MessageBoxW},
+        {"ShellExecuteW", (void *)record_ShellExecuteW, (void **)&real_ShellExecuteW},
         {"MessageBeep", (void *)record_MessageBeep, (void **)&real_MessageBeep},
         {"ShellExecuteA", (void *)record_ShellExecuteA, (void **)&real_ShellExecuteA},
         {"TerminateProcess", (void *)record_TerminateProcess, (void **)&real_TerminateProcess},
@@ -185,7 +223,7 @@ std::vector<UiCall> message_boxes()
 {
     std::vector<UiCall> boxes;
     for (const UiCall &call : g_ui_calls) {
-        if (call.function == "MessageBoxA") boxes.push_back(call);
+        if (call.function == "MessageBoxA" || call.function == "MessageBoxW") boxes.push_back(call);
     }
     return boxes;
 }

@@ -47,7 +47,7 @@ bool load_plugin(const std::string &folder, bool patch_ui, bool patch_heap)
 {
     drop_standard_handles();
     g_folder = folder;
-    HMODULE loaded = LoadLibraryA((folder + "\\Tobrisk.dll").c_str());
+    HMODULE loaded = LoadLibraryW(wide_of(folder + "\\Tobrisk.dll").c_str());
     if (loaded == nullptr) return false;
     // Patching a module twice would make the recorders their own originals.
     if (loaded != g_plugin) patch_imports(loaded, patch_ui, patch_heap);

@@ -47,8 +47,9 @@ struct HostCall {
 
 // A Windows call that the plugin made through a replaced import.
 struct UiCall {
-    std::string function;        // "MessageBoxA", "MessageBeep", "ShellExecuteA", "TerminateProcess"
-    std::string text;            // box text; ShellExecuteA's file
+    std::string function;        // "MessageBoxA", "MessageBoxW", "MessageBeep", "ShellExecuteA",
+                                 // "ShellExecuteW", "TerminateProcess"
+    std::string text;            // box text; ShellExecute's file (UTF-8 for the wide calls)
     std::string caption;         // box caption; ShellExecuteA's verb
     bool null_caption = false;
     uintptr_t owner = 0;
@@ -109,7 +110,7 @@ std::vector<UiCall> message_boxes();
 void clear_ui_calls();
 // Buttons that the next message boxes return, in order; then IDOK.
 void queue_buttons(const std::vector<int> &buttons);
-// Sees each replaced Windows call as it is made. For MessageBoxA its result
+// Sees each replaced Windows call as it is made. For a message box its result
 // is the button the box returns (the queue is then not used); before a
 // TerminateProcess it is the last chance to report, and the recorded calls
 // are not dumped.
@@ -137,7 +138,8 @@ Tcl_Interp *interp();
 const char *binding_text(const void *binding);
 
 // Evaluates a script in the plugin's interpreter with the Tcl library's
-// own entry points.
+// own entry points. Script and result are UTF-8, as the host speaks it,
+// converted to and from Tcl's form as the plugin converts host texts.
 struct EvalResult {
     int code;
     std::string result;
@@ -150,6 +152,10 @@ std::string eval_ok(const std::string &script);
 // program, has none; load_plugin does it first. The C runtime keeps its own
 // copies, so printf still works.
 void drop_standard_handles();
+
+// File names and texts are UTF-8 here; Windows gets them in UTF-16.
+std::wstring wide_of(const std::string &text);
+std::string utf8_of(const wchar_t *text, int length = -1);
 
 // Reads a whole file; false when it cannot be opened.
 bool read_file(const std::string &path, std::string &bytes);

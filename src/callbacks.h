@@ -51,6 +51,9 @@ int32_t __cdecl connectCallback(int32_t code, int32_t unused, const char *event,
 int32_t __cdecl contactCallback(int32_t code, int32_t unused, const char *event, void *data, void *userData);
 int32_t __cdecl alertCallback(int32_t code, int32_t unused, const char *event, void *data, void *userData);
 int32_t __cdecl httpCallback(int32_t code, int32_t unused, const char *event, void *data, void *userData);
+// As httpCallback, for a request that asked for the exact bytes.
+int32_t __cdecl httpBinaryCallback(int32_t code, int32_t unused, const char *event, void *data,
+                                   void *userData);
 }
 
 #endif

@@ -2,10 +2,12 @@
 // Only Tcl_CreateInterp and Tcl_FindExecutable are bound by name; every
 // other Tcl call goes through the stubs table that Tcl_InitStubs installs.
 #include <string.h>
+#include <wchar.h>
 
 #include <tcl.h>
 
 #include "interp.h"
+#include "text.h"
 #include "tobrisk.h"
 
 #include <tlhelp32.h>
@@ -18,34 +20,38 @@ static CreateInterpFn g_create_interp = NULL;
 static FindExecutableFn g_find_executable = NULL;
 static Tcl_Interp *g_interp = NULL;
 
-static char g_tcl_file_name[TOBRISK_PATH_MAX];
-static char g_library_directory[TOBRISK_PATH_MAX];
+// File names are taken and used in UTF-16, so that any folder Windows can
+// hold works, whatever the ANSI code page.
+static WCHAR g_tcl_file_name[TOBRISK_PATH_MAX];
+static WCHAR g_library_directory[TOBRISK_PATH_MAX];
 
 // Appends text to a buffer of `capacity` characters, cut so that it stays
 // terminated.
-static void append_cut(char *buffer, int capacity, const char *text)
+static void append_cut(WCHAR *buffer, int capacity, const WCHAR *text)
 {
-    size_t used = strlen(buffer);
+    size_t used = wcslen(buffer);
     if (used + 1 >= (size_t)capacity) return;
-    strncat(buffer, text, (size_t)capacity - used - 1);
+    wcsncat(buffer, text, (size_t)capacity - used - 1);
 }
 
-int interp_load_library(int capacity, HMODULE *library, char *file_name)
+static void module_file_name(HMODULE module, WCHAR *buffer, int capacity)
 {
-    char path[TOBRISK_PATH_MAX] = "";
-    GetModuleFileNameA(module_handle(), path, sizeof path);
-    path[sizeof path - 1] = '\0';
-    char *slash = strrchr(path, '\\');
+    GetModuleFileNameW(module, buffer, (DWORD)capacity);
+    buffer[capacity - 1] = L'\0';
+}
+
+int interp_load_library(int capacity, HMODULE *library, WCHAR *file_name)
+{
+    WCHAR path[TOBRISK_PATH_MAX] = L"";
+    module_file_name(module_handle(), path, TOBRISK_PATH_MAX);
+    WCHAR *slash = wcsrchr(path, L'\\');
     if (slash == NULL) return 1;
-    *slash = '\0';
-    append_cut(path, sizeof path, "\\bin\\tcl84t.dll");
-    HMODULE loaded = LoadLibraryA(path);
+    *slash = L'\0';
+    append_cut(path, TOBRISK_PATH_MAX, L"\\bin\\tcl84t.dll");
+    HMODULE loaded = LoadLibraryW(path);
     if (loaded == NULL) return 1;
     *library = loaded;
-    if (capacity > 0) {
-        GetModuleFileNameA(loaded, file_name, (DWORD)capacity);
-        file_name[capacity - 1] = '\0';
-    }
+    if (capacity > 0) module_file_name(loaded, file_name, capacity);
     return 0;
 }
 
@@ -69,7 +75,7 @@ static bool bind_tcl(void)
 {
     HMODULE supplier;
     if (g_library != NULL) {
-        GetModuleFileNameA(g_library, g_tcl_file_name, sizeof g_tcl_file_name);
+        module_file_name(g_library, g_tcl_file_name, TOBRISK_PATH_MAX);
         supplier = g_library;
     } else {
         HMODULE executable = GetModuleHandleA(NULL);
@@ -83,12 +89,8 @@ static bool bind_tcl(void)
             supplier = g_library;
         }
     }
-    g_tcl_file_name[sizeof g_tcl_file_name - 1] = '\0';
     if (!bind_entries(supplier)) return false;
-    if (g_tcl_file_name[0] == '\0') {
-        GetModuleFileNameA(supplier, g_tcl_file_name, sizeof g_tcl_file_name);
-        g_tcl_file_name[sizeof g_tcl_file_name - 1] = '\0';
-    }
+    if (g_tcl_file_name[0] == L'\0') module_file_name(supplier, g_tcl_file_name, TOBRISK_PATH_MAX);
     return true;
 }
 
@@ -97,13 +99,13 @@ static bool bind_tcl(void)
 static void derive_library_directory(void)
 {
     memcpy(g_library_directory, g_tcl_file_name, sizeof g_library_directory);
-    char *slash = strrchr(g_library_directory, '\\');
+    WCHAR *slash = wcsrchr(g_library_directory, L'\\');
     if (slash == NULL) return;
-    *slash = '\0';
-    slash = strrchr(g_library_directory, '\\');
+    *slash = L'\0';
+    slash = wcsrchr(g_library_directory, L'\\');
     if (slash == NULL) return;
-    *slash = '\0';
-    append_cut(g_library_directory, sizeof g_library_directory, "\\lib\\tcl8.4");
+    *slash = L'\0';
+    append_cut(g_library_directory, TOBRISK_PATH_MAX, L"\\lib\\tcl8.4");
 }
 
 static void set_shell_variables(Tcl_Interp *interp)
@@ -112,10 +114,22 @@ static void set_shell_variables(Tcl_Interp *interp)
     Tcl_SetVar(interp, "argc", "0", TCL_GLOBAL_ONLY);
     Tcl_SetVar(interp, "tcl_interactive", "0", TCL_GLOBAL_ONLY);
     Tcl_SetVar(interp, "tcl_rcFileName", "~/wishrc.tcl", TCL_GLOBAL_ONLY);
-    if (g_tcl_file_name[0] != '\0') {
+    if (g_tcl_file_name[0] != L'\0') {
         derive_library_directory();
-        Tcl_SetVar(interp, "tcl_library", g_library_directory, TCL_GLOBAL_ONLY);
+        Tcl_SetVar2Ex(interp, "tcl_library", NULL, text_from_wide(g_library_directory, -1), TCL_GLOBAL_ONLY);
     }
+}
+
+// Tcl looks for its encodings beside the library under its own version's
+// name and finds none there, so it starts with iso8859-1. init.tcl adds the
+// encodings of tcl_library; now the ANSI code page can be set, as Tcl on
+// Windows does ("cp1251", "cp932", ...). Without the encoding file the
+// system encoding stays as it is.
+static void use_system_encoding(void)
+{
+    Tcl_DString name;
+    Tcl_SetSystemEncoding(NULL, Tcl_GetEncodingNameFromEnvironment(&name));
+    Tcl_DStringFree(&name);
 }
 
 static bool init_tcl_and_tk(Tcl_Interp *interp)
@@ -126,6 +140,7 @@ static bool init_tcl_and_tk(Tcl_Interp *interp)
         tobrisk_report("Tcl_Init", "Failed to initialize Tcl!");
         return false;
     }
+    use_system_encoding();
     if (Tcl_PkgRequire(interp, "Tk", "8.4", 0) == NULL) {
         tobrisk_report("Tcl_PkgRequire(Tk)", Tcl_GetStringResult(interp));
         tobrisk_report("Tcl_PkgRequire(Tk)", "Failed to initialize Tk");
@@ -134,15 +149,26 @@ static bool init_tcl_and_tk(Tcl_Interp *interp)
     return true;
 }
 
+// Tcl on Windows asks Windows for the executable's name itself and only
+// tells a name from none; the name goes over in UTF-8 all the same.
+static void find_executable(void)
+{
+    char name[TOBRISK_PATH_MAX * 3];
+    if (g_tcl_file_name[0] == L'\0' ||
+        WideCharToMultiByte(CP_UTF8, 0, g_tcl_file_name, -1, name, sizeof name, NULL, NULL) == 0) {
+        g_find_executable(NULL);
+        return;
+    }
+    g_find_executable(name);
+}
+
 Tcl_Interp *interp_startup(void)
 {
-    g_tcl_file_name[0] = '\0';
+    g_tcl_file_name[0] = L'\0';
     if (g_interp != NULL) return g_interp;
     if (!bind_tcl()) return NULL;
 
-    if (g_find_executable != NULL) {
-        g_find_executable(g_tcl_file_name[0] != '\0' ? g_tcl_file_name : NULL);
-    }
+    if (g_find_executable != NULL) find_executable();
     Tcl_Interp *interp = g_create_interp();
     if (interp == NULL) {
         tobrisk_report("Tcl_CreateInterp", "Failed to create main interpreter!");

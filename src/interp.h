@@ -13,6 +13,6 @@ Tcl_Interp *interp_startup(void);
 Tcl_Interp *interp_get(void);
 void interp_shutdown(void);
 // Loads "<plugin folder>\bin\tcl84t.dll"; 0 on success, 1 on failure.
-int interp_load_library(int capacity, HMODULE *library, char *file_name);
+int interp_load_library(int capacity, HMODULE *library, WCHAR *file_name);
 
 #endif

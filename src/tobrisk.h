@@ -64,8 +64,11 @@ void tobrisk_shutdown(void);
 void tobrisk_register_commands(Tcl_Interp *interp);
 void tobrisk_panic(const char *format, ...);
 
-// report.cpp: a modal box with no owner, an OK button and the caption
-// "Tobrisk Error (<subject>)".
+// report.cpp
+// A modal box with no owner; text and caption (NULL: Windows' default) are
+// Tcl's texts. Returns the button, as MessageBox does.
+int tobrisk_message_box(const char *text, const char *caption, UINT type);
+// A box with an OK button and the caption "Tobrisk Error (<subject>)".
 void tobrisk_report(const char *subject, const char *text);
 
 #endif

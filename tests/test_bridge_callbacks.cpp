@@ -293,7 +293,7 @@ TEST_F(Callbacks, AlertLinkOpensUntilDestroyed)
     const std::vector<messenger::UiCall> &opened = messenger::ui_calls();
     ASSERT_EQ(2u, opened.size());
     for (const messenger::UiCall &call : opened) {
-        EXPECT_EQ("ShellExecuteA", call.function);
+        EXPECT_EQ("ShellExecuteW", call.function);
         EXPECT_EQ("open", call.caption);
         EXPECT_EQ("http://example/", call.text);
         EXPECT_EQ(0u, call.owner);

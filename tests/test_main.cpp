@@ -4,12 +4,27 @@
 
 #include "support.h"
 
+#include <shellapi.h>
+
+// The words of the command line in UTF-8: plugin folders may be named in
+// letters that the ANSI code page lacks.
+static std::vector<std::string> utf8_arguments()
+{
+    std::vector<std::string> words;
+    int count = 0;
+    LPWSTR *wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    for (int index = 0; index < count; index++) words.push_back(messenger::utf8_of(wide[index]));
+    LocalFree(wide);
+    return words;
+}
+
 int main(int argc, char **argv)
 {
     testing::InitGoogleTest(&argc, argv);
     std::string child;
-    for (int index = 1; index < argc; index++) {
-        std::string word = argv[index];
+    std::vector<std::string> arguments = utf8_arguments();
+    for (size_t index = 1; index < arguments.size(); index++) {
+        const std::string &word = arguments[index];
         if (word.rfind("--fixture=", 0) == 0) {
             std::string rest = word.substr(10);
             size_t equals = rest.find('=');

@@ -147,7 +147,7 @@ TEST(Panic, BeepsShowsTheTextAndEndsTheProcess)
     EXPECT_EQ(1u, child.exit_code);
     std::string expected_text = "fatal trouble: " + std::string(1023 - 15, 'x');
     std::string expected = "UI|MessageBeep|48||0|\n"
-                           "UI|MessageBoxA|73744|Tobrisk: Fatal Error|1023|" + expected_text + "\n"
+                           "UI|MessageBoxW|73744|Tobrisk: Fatal Error|1023|" + expected_text + "\n"
                            "UI|TerminateProcess|1||0|\n";
     std::string output = child.output;
     output.erase(std::remove(output.begin(), output.end(), '\r'), output.end());

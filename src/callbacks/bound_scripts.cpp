@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "../callbacks.h"
+#include "../text.h"
 #include "../tobrisk.h"
 
 // The binding's interpreter, or NULL when there is nothing to run in.
@@ -93,7 +94,7 @@ static void publish_field(Tcl_Interp *interp, const EventNames *names, const Eve
         if (strcmp(field->name, published.name) != 0) continue;
         Tcl_Obj *value = published.integer
                              ? Tcl_NewIntObj(*(const int32_t *)field->value)
-                             : Tcl_NewStringObj((const char *)field->value, -1);
+                             : text_from_host((const char *)field->value);
         Tcl_ObjSetVar2(interp, names->array, names->elements[index], value, TCL_GLOBAL_ONLY);
         return;
     }

@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "../callbacks.h"
+#include "../text.h"
 #include "../tobrisk.h"
 
 static const char AliasText[] = "/tobrisk";
@@ -30,8 +31,10 @@ static int32_t edit_request(EditAliasRequest *request, void *userData)
         request->line = _strdup(NoInterpreterAnswer);
         return 0;
     }
-    Tcl_Eval(interp, script_of(request->line));
-    request->line = _strdup(Tcl_GetStringResult(interp));
+    Tcl_DString script;
+    Tcl_Eval(interp, text_to_tcl(script_of(request->line), &script));
+    Tcl_DStringFree(&script);
+    request->line = text_host_copy(Tcl_GetStringResult(interp));
     return 0;
 }
 

@@ -4,24 +4,20 @@
 #include <string.h>
 
 #include "../callbacks.h"
+#include "../text.h"
 #include "../tobrisk.h"
 
 #include <shellapi.h>
-
-static Tcl_Obj *text_value(const char *text)
-{
-    return Tcl_NewStringObj(text != NULL ? text : "", -1);
-}
 
 // One element of an enumeration: the first text, the integer, then
 // `text_count` more texts, in the entry's field order.
 static void append_entry(EnumerationState *state, const EnumEntry *entry, int text_count)
 {
     Tcl_Obj *element = Tcl_NewListObj(0, NULL);
-    Tcl_ListObjAppendElement(state->interp, element, text_value(entry->first));
+    Tcl_ListObjAppendElement(state->interp, element, text_from_host(entry->first));
     Tcl_ListObjAppendElement(state->interp, element, Tcl_NewIntObj(entry->number));
     for (int index = 0; index < text_count; index++) {
-        Tcl_ListObjAppendElement(state->interp, element, text_value(entry->texts[index]));
+        Tcl_ListObjAppendElement(state->interp, element, text_from_host(entry->texts[index]));
     }
     Tcl_ListObjAppendElement(state->interp, state->list, element);
 }
@@ -33,7 +29,7 @@ static int32_t enumeration_event(const char *callback, const char *event, void *
         char text[TOBRISK_TEXT_MAX];
         _snprintf(text, sizeof text, "userData is NULL in %s()", callback);
         text[sizeof text - 1] = '\0';
-        MessageBoxA(NULL, text, "Error", MB_OK);
+        tobrisk_message_box(text, "Error", MB_OK);
         return 0;
     }
     EnumerationState *state = (EnumerationState *)userData;
@@ -64,6 +60,18 @@ extern "C" int32_t __cdecl contactCallback(int32_t code, int32_t unused, const c
     return enumeration_event("contactCallback", event, data, userData, 6);
 }
 
+// The link copy is the host's kind of text, standard UTF-8.
+static void open_link(const char *link)
+{
+    int units = MultiByteToWideChar(CP_UTF8, 0, link, -1, NULL, 0);
+    if (units <= 0) return;
+    WCHAR *wide = (WCHAR *)malloc(units * sizeof(WCHAR));
+    if (wide == NULL) return;
+    MultiByteToWideChar(CP_UTF8, 0, link, -1, wide, units);
+    ShellExecuteW(NULL, L"open", wide, NULL, NULL, SW_SHOW);
+    free(wide);
+}
+
 // userData is the alert's link copy, or NULL for an alert without a link.
 extern "C" int32_t __cdecl alertCallback(int32_t code, int32_t unused, const char *event, void *data,
                                          void *userData)
@@ -74,37 +82,54 @@ extern "C" int32_t __cdecl alertCallback(int32_t code, int32_t unused, const cha
     if (event == NULL) return 0;
     char *link = (char *)userData;
     if (strcmp(event, "alert_linkClick") == 0) {
-        if (link != NULL) ShellExecuteA(NULL, "open", link, NULL, NULL, SW_SHOW);
+        if (link != NULL) open_link(link);
     } else if (strcmp(event, "alert_destroy") == 0) {
         free(link);
     }
     return 0;
 }
 
-// Stores exactly the bytes received, NUL bytes included, without any
-// conversion of characters.
-static void store_received(Tcl_Interp *interp, const char *name, const HttpCompletion *completion)
+// A text body arrives as the characters its UTF-8 names; a binary one as
+// exactly the bytes received, NUL bytes included.
+static void store_received(Tcl_Interp *interp, const char *name, const HttpCompletion *completion,
+                           bool binary)
 {
     if (completion == NULL || completion->bytes == NULL || completion->count < 0) return;
-    callbacks_set_var(interp, name, Tcl_NewStringObj(completion->bytes, completion->count), 0);
+    Tcl_Obj *value = binary ? Tcl_NewByteArrayObj((const unsigned char *)completion->bytes, completion->count)
+                            : text_from_host_bytes(completion->bytes, completion->count);
+    callbacks_set_var(interp, name, value, 0);
 }
 
 // Any call is the request's one completion, which releases its binding.
 // A binding made by an earlier runtime belongs to an allocator that is gone
 // with it: only its text copy can still be freed.
+static int32_t http_completion(void *data, void *userData, bool binary)
+{
+    CallbackBinding *binding = (CallbackBinding *)userData;
+    if (binding == NULL) return 0;
+    bool live = callbacks_interp_live(binding->interp);
+    if (live && binding->text != NULL) {
+        store_received(binding->interp, binding->text, (const HttpCompletion *)data, binary);
+    }
+    free(binding->text);
+    if (live) Tcl_Free((char *)binding);
+    return 0;
+}
+
 extern "C" int32_t __cdecl httpCallback(int32_t code, int32_t unused, const char *event, void *data,
                                         void *userData)
 {
     (void)code;
     (void)unused;
     (void)event;
-    CallbackBinding *binding = (CallbackBinding *)userData;
-    if (binding == NULL) return 0;
-    bool live = callbacks_interp_live(binding->interp);
-    if (live && binding->text != NULL) {
-        store_received(binding->interp, binding->text, (const HttpCompletion *)data);
-    }
-    free(binding->text);
-    if (live) Tcl_Free((char *)binding);
-    return 0;
+    return http_completion(data, userData, false);
+}
+
+extern "C" int32_t __cdecl httpBinaryCallback(int32_t code, int32_t unused, const char *event, void *data,
+                                              void *userData)
+{
+    (void)code;
+    (void)unused;
+    (void)event;
+    return http_completion(data, userData, true);
 }

@@ -2,6 +2,7 @@
 // callbacks before the service returns, so the state lives on this stack.
 #include "../callbacks.h"
 #include "../tclcmds.h"
+#include "../text.h"
 #include "../tobrisk.h"
 
 static void enumeration_begin(EnumerationState *state, Tcl_Interp *interp)
@@ -29,12 +30,14 @@ int TobriskTclConnectionEnumerate(Tcl_Interp *interp, int count, Tcl_Obj *const 
     }
     EnumerationState state = {};
     enumeration_begin(&state, interp);
+    Tcl_DString medium;
     ConnectionEnumRecord record = {};
     record.size = sizeof record;
-    record.medium = Tcl_GetString(words[1]);
+    record.medium = text_to_host(Tcl_GetString(words[1]), &medium);
     record.callback = connectCallback;
     record.userData = &state;
     host_send("connectionEnumerate", &record);
+    Tcl_DStringFree(&medium);
     return enumeration_end(&state);
 }
 
@@ -47,17 +50,20 @@ int TobriskTclContactlistEnumerate(Tcl_Interp *interp, int count, Tcl_Obj *const
     }
     EnumerationState state = {};
     enumeration_begin(&state, interp);
+    Tcl_DString medium, section;
     ContactEnumRecord record = {};
     record.size = sizeof record;
-    record.medium = Tcl_GetString(words[1]);
+    record.medium = text_to_host(Tcl_GetString(words[1]), &medium);
     record.connection_id = -1;
     // A connection id that is not an integer is sent as 0, with no error.
     if (count >= 3 && Tcl_GetIntFromObj(interp, words[2], &record.connection_id) != TCL_OK) {
         record.connection_id = 0;
     }
-    record.section = count == 4 ? Tcl_GetString(words[3]) : NULL;
+    record.section = text_to_host(count == 4 ? Tcl_GetString(words[3]) : NULL, &section);
     record.callback = contactCallback;
     record.userData = &state;
     host_send("contactlistEnumerate", &record);
+    Tcl_DStringFree(&medium);
+    Tcl_DStringFree(&section);
     return enumeration_end(&state);
 }

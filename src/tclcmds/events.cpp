@@ -2,6 +2,7 @@
 // cancellation of a subscription by its id.
 #include "../callbacks.h"
 #include "../tclcmds.h"
+#include "../text.h"
 #include "../tobrisk.h"
 
 // vellumar eventsConnect type callback
@@ -11,15 +12,18 @@ int TobriskTclEventsConnect(Tcl_Interp *interp, int count, Tcl_Obj *const words[
         Tcl_WrongNumArgs(interp, 1, words, "type callback");
         return TCL_ERROR;
     }
+    Tcl_DString type;
     EventsRecord record = {};
     record.size = sizeof record;
-    record.type = Tcl_GetString(words[1]);
+    record.type = text_to_host(Tcl_GetString(words[1]), &type);
     record.event_id = 0;
     record.callback = TobriskTclEventsCallback;
     // The host keeps the binding until the subscription ends; the plugin
     // never releases it, so none is made while there is no host.
     if (host_present()) record.userData = callback_binding_new(interp, Tcl_GetString(words[2]));
-    return tclcmds_int_result(interp, host_send("eventsConnect", &record));
+    int32_t answer = host_send("eventsConnect", &record);
+    Tcl_DStringFree(&type);
+    return tclcmds_int_result(interp, answer);
 }
 
 // vellumar eventsDisconnect event_id

@@ -1,6 +1,7 @@
 // The `tobrisk` command: facts about the plugin and the process, and a
 // message box for scripts. It never calls the host.
 #include "../tclcmds.h"
+#include "../text.h"
 #include "../tobrisk.h"
 
 static const char *const InfoOptionNames[] = {
@@ -34,21 +35,30 @@ static const int VersionMinor = TOBRISK_VERSION_MINOR;
 
 static int g_info_index = 0;
 
+// A window's class name or title, at most 1023 characters; a window that
+// vanished mid-enumeration leaves it empty. A cut through a pair drops the
+// lone first half.
+static Tcl_Obj *window_text(HWND window, bool class_name)
+{
+    WCHAR buffer[TOBRISK_TEXT_MAX];
+    int length = class_name ? GetClassNameW(window, buffer, TOBRISK_TEXT_MAX)
+                            : GetWindowTextW(window, buffer, TOBRISK_TEXT_MAX);
+    if (length <= 0 || length >= TOBRISK_TEXT_MAX) length = 0;
+    if (length == TOBRISK_TEXT_MAX - 1 && buffer[length - 1] >= 0xD800 && buffer[length - 1] <= 0xDBFF) {
+        length--;
+    }
+    return text_from_wide(buffer, length);
+}
+
 // Appends {handle class title} for one window to the interpreter's result,
 // which Tcl emptied before the command ran.
 static BOOL CALLBACK TobriskTclWindowsCallback(HWND window, LPARAM lparam)
 {
     Tcl_Interp *interp = (Tcl_Interp *)lparam;
-    char buffer[TOBRISK_TEXT_MAX];
     Tcl_Obj *entry = Tcl_NewObj();
     Tcl_ListObjAppendElement(NULL, entry, Tcl_NewLongObj((long)(intptr_t)window));
-    // A window that vanished mid-enumeration leaves its fields empty.
-    buffer[0] = '\0';
-    GetClassNameA(window, buffer, sizeof buffer);
-    Tcl_ListObjAppendElement(NULL, entry, Tcl_NewStringObj(buffer, -1));
-    buffer[0] = '\0';
-    GetWindowTextA(window, buffer, sizeof buffer);
-    Tcl_ListObjAppendElement(NULL, entry, Tcl_NewStringObj(buffer, -1));
+    Tcl_ListObjAppendElement(NULL, entry, window_text(window, true));
+    Tcl_ListObjAppendElement(NULL, entry, window_text(window, false));
     Tcl_ListObjAppendElement(NULL, Tcl_GetObjResult(interp), entry);
     return TRUE;
 }
@@ -65,14 +75,16 @@ int TobriskTclMessageBox(Tcl_Interp *interp, int count, Tcl_Obj *const words[])
     int type = 0;
     // A type that is not an integer leaves 0; its message is replaced below.
     if (count == 4 && Tcl_GetIntFromObj(interp, words[3], &type) != TCL_OK) type = 0;
-    int button = MessageBoxA(NULL, text, caption, (UINT)type);
+    int button = tobrisk_message_box(text, caption, (UINT)type);
     Tcl_SetObjResult(interp, Tcl_NewIntObj(button));
     return TCL_OK;
 }
 
+// The host is an ANSI program: its directories are texts in the ANSI code
+// page, handed to scripts as the letters they name.
 static int directory_result(Tcl_Interp *interp, PluginPath which)
 {
-    Tcl_SetObjResult(interp, Tcl_NewStringObj(plugin_path(which), -1));
+    Tcl_SetObjResult(interp, text_from_ansi(plugin_path(which)));
     return TCL_OK;
 }
 

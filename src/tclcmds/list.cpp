@@ -5,6 +5,7 @@
 
 #include "../callbacks.h"
 #include "../tclcmds.h"
+#include "../text.h"
 #include "../tobrisk.h"
 
 // All six services send this record: zero, then the fixed values and -1
@@ -96,6 +97,23 @@ static int store_pair(Tcl_Interp *interp, ListEntryRecord *record, Tcl_Obj *key_
     return TCL_OK;
 }
 
+// Sends the record with its four texts in the host's form. They point at
+// the Tcl words until here, and at conversions only during the call.
+static int32_t send_record(const char *service, ListEntryRecord *record)
+{
+    Tcl_DString tooltip, text, edit_string, real_name;
+    record->tooltip = text_to_host(record->tooltip, &tooltip);
+    record->text = text_to_host(record->text, &text);
+    record->edit_string = text_to_host(record->edit_string, &edit_string);
+    record->real_name = text_to_host(record->real_name, &real_name);
+    int32_t answer = host_send(service, record);
+    Tcl_DStringFree(&tooltip);
+    Tcl_DStringFree(&text);
+    Tcl_DStringFree(&edit_string);
+    Tcl_DStringFree(&real_name);
+    return answer;
+}
+
 // The combination checks, in the order the messages are given.
 static const char *combination_error(const ListEntryRecord *record)
 {
@@ -151,7 +169,7 @@ int TobriskTclListAddEntry(Tcl_Interp *interp, int count, Tcl_Obj *const words[]
         // so none is made while there is no host.
         if (host_present()) record.userData = callback_binding_new(interp, callback_script);
     }
-    int32_t answer = host_send("listAddEntry", &record);
+    int32_t answer = send_record("listAddEntry", &record);
     // A section's id is the script's own; the host's answer is for the rest.
     bool is_section = record.section != 0 && record.group == 0;
     return tclcmds_int_result(interp, is_section ? record.section_id : answer);
@@ -176,7 +194,7 @@ static int remove_or_clear(Tcl_Interp *interp, int count, Tcl_Obj *const words[]
     } else if (Tcl_GetIntFromObj(interp, words[1], &record.unique_id) != TCL_OK) {
         return TCL_ERROR;
     }
-    return tclcmds_int_result(interp, host_send(service, &record));
+    return tclcmds_int_result(interp, send_record(service, &record));
 }
 
 // vellumar listRemoveEntry ?-section? unique_id
@@ -202,7 +220,7 @@ static int get_count(Tcl_Interp *interp, int count, Tcl_Obj *const words[], cons
     NewListEntryRecord(&record);
     int *field = by_section ? &record.section_id : &record.unique_id;
     if (Tcl_GetIntFromObj(interp, words[1], field) != TCL_OK) return TCL_ERROR;
-    return tclcmds_int_result(interp, host_send(service, &record));
+    return tclcmds_int_result(interp, send_record(service, &record));
 }
 
 // vellumar listGetSectionCount section_id
@@ -229,5 +247,5 @@ int TobriskTclListUpdateText(Tcl_Interp *interp, int count, Tcl_Obj *const words
     if (Tcl_GetIntFromObj(interp, words[1], &record.unique_id) != TCL_OK) return TCL_ERROR;
     record.text = Tcl_GetString(words[2]);
     if (count == 4) record.edit_string = Tcl_GetString(words[3]);
-    return tclcmds_int_result(interp, host_send("listUpdateText", &record));
+    return tclcmds_int_result(interp, send_record("listUpdateText", &record));
 }

@@ -3,6 +3,7 @@
 
 #include "../callbacks.h"
 #include "../tclcmds.h"
+#include "../text.h"
 #include "../tobrisk.h"
 
 static const char OutgoingKind[] = "outgoing";
@@ -23,14 +24,19 @@ int TobriskTclMessageSend(Tcl_Interp *interp, int count, Tcl_Obj *const words[])
         Tcl_WrongNumArgs(interp, 1, words, "medium connection_id target message");
         return TCL_ERROR;
     }
+    Tcl_DString medium, target, text;
     MessageSendRecord record = {};
     record.size = sizeof record;
-    record.medium = Tcl_GetString(words[1]);
+    record.medium = text_to_host(Tcl_GetString(words[1]), &medium);
     record.connection_id = lenient_int(interp, words[2]);
-    record.target = Tcl_GetString(words[3]);
+    record.target = text_to_host(Tcl_GetString(words[3]), &target);
     record.kind = OutgoingKind;
-    record.text = Tcl_GetString(words[4]);
-    return tclcmds_int_result(interp, host_send("messageSend", &record));
+    record.text = text_to_host(Tcl_GetString(words[4]), &text);
+    int32_t answer = host_send("messageSend", &record);
+    Tcl_DStringFree(&medium);
+    Tcl_DStringFree(&target);
+    Tcl_DStringFree(&text);
+    return tclcmds_int_result(interp, answer);
 }
 
 // vellumar systraySetAlert type text ?link? ?word_wrap? ?formatted?
@@ -41,39 +47,48 @@ int TobriskTclSystraySetAlert(Tcl_Interp *interp, int count, Tcl_Obj *const word
         Tcl_WrongNumArgs(interp, 1, words, "type text ?link? ?word_wrap? ?formatted?");
         return TCL_ERROR;
     }
+    Tcl_DString type, text;
     AlertRecord record = {};
     record.size = sizeof record;
-    record.type = Tcl_GetString(words[1]);
-    record.text = Tcl_GetString(words[2]);
+    record.type = text_to_host(Tcl_GetString(words[1]), &type);
+    record.text = text_to_host(Tcl_GetString(words[2]), &text);
     if (count >= 4) {
         record.has_link = 1;
         // Owned by the host until it sends "alert_destroy", which frees it;
         // with no host to send it, no copy is made.
-        record.link = host_present() ? _strdup(Tcl_GetString(words[3])) : NULL;
+        record.link = host_present() ? text_host_copy(Tcl_GetString(words[3])) : NULL;
     }
     if (count >= 5) record.word_wrap = lenient_int(interp, words[4]);
     if (count == 6) record.formatted = lenient_int(interp, words[5]);
     record.callback = alertCallback;
     host_send("systraySetAlert", &record);
+    Tcl_DStringFree(&type);
+    Tcl_DStringFree(&text);
     return TCL_OK;
 }
 
-// vellumar httpFileRequest url ?resultVar?
-// Does not wait: the variable is set when the host completes the request.
+// vellumar httpFileRequest ?-binary? url ?resultVar?
+// Does not wait: the variable is set when the host completes the request,
+// to the text received or, with -binary, to its exact bytes.
 int TobriskTclHttpFileRequest(Tcl_Interp *interp, int count, Tcl_Obj *const words[])
 {
-    if (count != 2 && count != 3) {
-        Tcl_WrongNumArgs(interp, 1, words, "url ?resultVar?");
+    bool binary = count >= 2 && strcmp(Tcl_GetString(words[1]), "-binary") == 0;
+    int skip = binary ? 1 : 0;
+    if (count - skip != 2 && count - skip != 3) {
+        Tcl_WrongNumArgs(interp, 1 + skip, words, "url ?resultVar?");
         return TCL_ERROR;
     }
+    Tcl_DString url;
     HttpRequestRecord record = {};
     record.size = sizeof record;
-    record.url = Tcl_GetString(words[1]);
-    record.callback = httpCallback;
-    // Released by httpCallback when the host completes the request; with no
+    record.url = text_to_host(Tcl_GetString(words[1 + skip]), &url);
+    record.callback = binary ? httpBinaryCallback : httpCallback;
+    // Released by the callback when the host completes the request; with no
     // host to complete it, no binding is made.
     if (host_present()) {
-        record.userData = callback_binding_new(interp, count == 3 ? Tcl_GetString(words[2]) : NULL);
+        record.userData = callback_binding_new(interp, count - skip == 3 ? Tcl_GetString(words[2 + skip]) : NULL);
     }
-    return tclcmds_int_result(interp, host_send("httpFileRequest", &record));
+    int32_t answer = host_send("httpFileRequest", &record);
+    Tcl_DStringFree(&url);
+    return tclcmds_int_result(interp, answer);
 }

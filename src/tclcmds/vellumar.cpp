@@ -1,6 +1,7 @@
 // The `vellumar` command: a host service name, then that service's words.
 #include "../service_names.h"
 #include "../tclcmds.h"
+#include "../text.h"
 #include "../tobrisk.h"
 
 // The indexes that have a handler; every other name is not implemented.
@@ -40,7 +41,7 @@ int TobriskTclNotImplemented(Tcl_Interp *interp, Tcl_Obj *const words[])
 static int version_request(Tcl_Interp *interp)
 {
     const char *text = (const char *)(intptr_t)host_send("versionRequest", NULL);
-    if (text != NULL) Tcl_AppendResult(interp, text, NULL);
+    if (text != NULL) Tcl_SetObjResult(interp, text_from_host(text));
     return TCL_OK;
 }
 

@@ -4,12 +4,14 @@
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
+#include <wchar.h>
 #include <sys/stat.h>
 
 #include <tcl.h>
 
 #include "../interp.h"
 #include "../tclcmds.h"
+#include "../text.h"
 #include "../tobrisk.h"
 
 // Moves the built-in exit aside and puts an error in its place, so that a
@@ -21,8 +23,9 @@ static const char ExitGuard[] =
     "                }";
 static_assert(sizeof ExitGuard - 1 == 125, "the exit guard is 125 characters");
 
-static char g_plugin_folder[TOBRISK_PATH_MAX];
-static char g_init_script[TOBRISK_TEXT_MAX];
+// The plugin's own file names, in UTF-16 so that any folder works.
+static WCHAR g_plugin_folder[TOBRISK_PATH_MAX];
+static WCHAR g_init_script[TOBRISK_TEXT_MAX];
 static char g_panic_text[TOBRISK_TEXT_MAX];
 
 void tobrisk_register_commands(Tcl_Interp *interp)
@@ -42,25 +45,29 @@ static void eval_reported(Tcl_Interp *interp, const char *script, const char *su
 // cannot say where the library is.
 static bool find_plugin_folder(void)
 {
-    char file[TOBRISK_PATH_MAX];
-    DWORD length = GetModuleFileNameA(module_handle(), file, sizeof file);
+    WCHAR file[TOBRISK_PATH_MAX];
+    DWORD length = GetModuleFileNameW(module_handle(), file, TOBRISK_PATH_MAX);
     if (length == 0) return false;
-    file[sizeof file - 1] = '\0';
-    char *slash = strrchr(file, '\\');
-    if (slash != NULL) *slash = '\0';
+    file[TOBRISK_PATH_MAX - 1] = L'\0';
+    WCHAR *slash = wcsrchr(file, L'\\');
+    if (slash != NULL) *slash = L'\0';
     memcpy(g_plugin_folder, file, sizeof g_plugin_folder);
     return true;
 }
 
 static void source_init_script(Tcl_Interp *interp)
 {
-    _snprintf(g_init_script, sizeof g_init_script, "%s\\init.tcl", g_plugin_folder);
-    g_init_script[sizeof g_init_script - 1] = '\0';
+    // The folder has at most 259 characters, so the name always fits.
+    wcscpy(g_init_script, g_plugin_folder);
+    wcscat(g_init_script, L"\\init.tcl");
     struct _stat info;
-    if (_stat(g_init_script, &info) != 0) return;
-    if (Tcl_EvalFile(interp, g_init_script) != TCL_OK) {
-        tobrisk_report("init.tcl", Tcl_GetStringResult(interp));
-    }
+    if (_wstat(g_init_script, &info) != 0) return;
+    // Tcl takes file names in its own form of UTF-8; `info script` then
+    // names the file as Windows does.
+    Tcl_DString path;
+    int code = Tcl_EvalFile(interp, text_wide_to_tcl(g_init_script, &path));
+    Tcl_DStringFree(&path);
+    if (code != TCL_OK) tobrisk_report("init.tcl", Tcl_GetStringResult(interp));
 }
 
 Tcl_Interp *tobrisk_startup(void)
@@ -92,7 +99,6 @@ void tobrisk_panic(const char *format, ...)
     va_end(arguments);
     g_panic_text[sizeof g_panic_text - 1] = '\0';
     MessageBeep(MB_ICONEXCLAMATION);
-    MessageBoxA(NULL, g_panic_text, "Tobrisk: Fatal Error",
-                MB_SETFOREGROUND | MB_TASKMODAL | MB_ICONERROR);
+    tobrisk_message_box(g_panic_text, "Tobrisk: Fatal Error", MB_SETFOREGROUND | MB_TASKMODAL | MB_ICONERROR);
     TerminateProcess(GetCurrentProcess(), 1);
 }
