@@ -184,6 +184,7 @@ private:
     void check_step(bool host_could_be_called, const std::string &what);
 
     std::string word();
+    std::string unicode();
     std::string quoted(const std::string &text);
     std::string binding_script();
     std::string vellumar_command();
@@ -282,11 +283,15 @@ void Fuzzer::answer_enumeration(HostCall &call, int text_count)
     static const char *const texts[] = {"", "one", "\xe6\x97\xa5\xe6\x9c\xac", "{a", "a b", "\"", "\xff\xfe"};
     bool open = false;
     int events = (int)pick(8);
+    std::string random = unicode();
+    const char *const random_text = random.c_str();
     for (int index = 0; index < events; index++) {
         EnumEntry entry = {};
-        entry.first = chance(10) ? nullptr : texts[pick(7)];
+        entry.first = chance(10) ? nullptr : chance(20) ? random_text : texts[pick(7)];
         entry.number = (int32_t)rng_();
-        for (int text = 0; text < text_count; text++) entry.texts[text] = chance(10) ? nullptr : texts[pick(7)];
+        for (int text = 0; text < text_count; text++) {
+            entry.texts[text] = chance(10) ? nullptr : chance(20) ? random_text : texts[pick(7)];
+        }
         void *userData = chance(5) ? nullptr : call.userData;
         const char *event;
         void *data = &entry;
@@ -322,6 +327,29 @@ std::string Fuzzer::quoted(const std::string &text)
     return out + "\"";
 }
 
+// Random Unicode, well-formed or not: characters of every length up to
+// 4-byte ones beyond U+FFFF, halves of pairs alone or paired as Tcl keeps
+// them, overlong forms, sequences cut short and stray bytes.
+std::string Fuzzer::unicode()
+{
+    static const char *const pieces[] = {
+        "\xf0\x9f\x98\x80", "\xf4\x8f\xbf\xbf", "\xf0\x90\x80\x80", "\xed\xa0\xbd\xed\xb8\x80",
+        "\xed\xa0\xbd", "\xed\xb8\x80", "\xc0\x80", "\xe0\x80\xaf", "\xf0\x80\x80\x80",
+        "\xf0\x9f\x98", "\xe6\x97", "\xc3", "\x80", "\xff", "\xf5\x80\x80\x80", "\xd0\x98",
+        "\xe6\x97\xa5", "a", " ", "\xef\xbf\xbd",
+    };
+    std::string text;
+    int count = (int)pick(8);
+    for (int index = 0; index < count; index++) {
+        if (chance(20)) {
+            text += (char)pick(256);
+        } else {
+            text += pieces[pick(20)];
+        }
+    }
+    return text;
+}
+
 std::string Fuzzer::binding_script()
 {
     static const char *const tails[] = {
@@ -330,9 +358,10 @@ std::string Fuzzer::binding_script()
         "; vellumar eventsDisconnect 3", "; tobrisk version", "; vellumar httpFileRequest u ::r",
         "; vellumar listAddEntry {a b", "; vellumar messageSend", "; unset -nocomplain event",
         "; vellumar systraySetAlert t x {}", "; set ::x $event(medium)",
+        "; string toupper [string range $event(name) 1 end]", "; string reverse $event(status)",
     };
     // The marker tells the host which runtime made the binding.
-    return "vellumar messageSend trace 0 gen" + std::to_string(generation_) + " x" + tails[pick(18)];
+    return "vellumar messageSend trace 0 gen" + std::to_string(generation_) + " x" + tails[pick(20)];
 }
 
 std::string Fuzzer::word()
@@ -343,7 +372,20 @@ std::string Fuzzer::word()
         "\xc3\xa9t\xc3\xa9", "\xe6\x97\xa5\xe6\x9c\xac", "\xff\xfe", "\xc0\x80", "\xed\xa0\x80",
         "{a", "a {b", "\"x", "a\\", "}", "a b c d", "{}", "x(y)", "::r", "r(k)",
     };
-    switch (pick(20)) {
+    static const char *const string_commands[] = {
+        "string toupper", "string tolower", "string totitle", "string reverse", "string length",
+        "string range", "string index", "string trim",
+    };
+    switch (pick(24)) {
+    case 20: return quoted(unicode());
+    case 21:
+    case 22: {
+        std::string command = string_commands[pick(8)];
+        std::string range = command == "string range" ? " " + std::to_string(pick(4)) + " " + std::to_string(pick(6))
+                          : command == "string index" ? " " + std::to_string(pick(5)) : "";
+        return "[" + command + " " + quoted(unicode()) + range + "]";
+    }
+    case 23: return "[string range " + quoted(unicode()) + " 0 [expr {[string length " + quoted(unicode()) + "] / 2}]]";
     case 0: return "[string repeat x " + std::to_string(chance(5) ? 1 << 20 : 1000) + "]";
     case 1: return quoted(std::string("a\0b", 3));
     case 2: return quoted(pick_of(ListKeys));
@@ -365,8 +407,10 @@ std::string Fuzzer::vellumar_command()
         std::string name = option;
         if (name == "messageSend") words = 4;
         else if (name == "systraySetAlert") words = 2 + (int)pick(4);
-        else if (name == "httpFileRequest") words = 1 + (int)pick(2);
-        else if (name == "eventsConnect") {
+        else if (name == "httpFileRequest") {
+            words = 1 + (int)pick(2);
+            if (chance(30)) command += " -binary";
+        } else if (name == "eventsConnect") {
             return command + " " + quoted(chance(50) ? "Connection: Change" : "x") + " " + quoted(binding_script());
         } else if (name == "listAddEntry") {
             std::string pairs;
@@ -501,6 +545,7 @@ void Fuzzer::call_events(const Held &held)
                                         "Connection: Changes", "connection: change", "", nullptr};
     static const char *const fields[] = {"cid", "name", "medium", "status", "other", "CID", ""};
     static const char *const values[] = {"", "online", "\xc3\xa9", "{a", "\xff"};
+    std::string random = unicode();
     int32_t integers[8];
     EventField chain[8] = {};
     int length = (int)pick(9);
@@ -511,7 +556,7 @@ void Fuzzer::call_events(const Held &held)
         if (name != nullptr && std::strcmp(name, "cid") == 0) {
             chain[index].value = &integers[index];
         } else {
-            chain[index].value = chance(10) ? nullptr : values[pick(5)];
+            chain[index].value = chance(10) ? nullptr : chance(25) ? random.c_str() : values[pick(5)];
         }
         chain[index].next = index + 1 < length ? &chain[index + 1] : nullptr;
     }
@@ -549,13 +594,17 @@ void Fuzzer::call_http(size_t index)
 {
     Held held = held_[index];
     held_.erase(held_.begin() + index);
-    static const char bytes[] = "HTTP/1.0 200\0\xff\xfe body {a \"";
+    static const char fixed[] = "HTTP/1.0 200\0\xff\xfe body {a \"";
+    std::string random = unicode();
+    bool unicode_body = chance(30);
+    const char *bytes = unicode_body ? random.data() : fixed;
+    int32_t size = unicode_body ? (int32_t)random.size() : (int32_t)sizeof fixed;
     HttpCompletion completion = {};
     completion.bytes = chance(10) ? nullptr : bytes;
     switch (pick(4)) {
     case 0: completion.count = 0; break;
     case 1: completion.count = -1 - (int32_t)pick(5); break;
-    default: completion.count = (int32_t)pick(sizeof bytes); break;
+    default: completion.count = (int32_t)pick((uint32_t)size + 1); break;
     }
     void *text = *(void **)((char *)held.userData + 4);
     depth_++;
