@@ -34,7 +34,8 @@ AnsiDirectory ansi_directory()
         std::wstring name = std::wstring(L"C:\\Users\\") + letter + L"\\config";
         char bytes[MAX_PATH];
         BOOL lossy = FALSE;
-        int length = WideCharToMultiByte(CP_ACP, 0, name.c_str(), -1, bytes, sizeof bytes, nullptr, &lossy);
+        int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name.c_str(), -1, bytes, sizeof bytes,
+                                         nullptr, &lossy);
         if (length > 0 && !lossy) return {bytes, messenger::utf8_of(name.c_str())};
     }
     return {"C:\\config", "C:\\config"};
