@@ -61,6 +61,9 @@ public:
         messenger::Directories directories;
         directories.config = ansi_directory().bytes;
         messenger::load_and_start(directories);
+        for (const messenger::UiCall &box : messenger::message_boxes()) {
+            ADD_FAILURE() << "start-up box " << box.caption << ": " << box.text;
+        }
         ASSERT_NE(nullptr, messenger::interp());
         std::vector<HostCall> registrations = messenger::calls_to("editAliasRegister");
         ASSERT_EQ(1u, registrations.size());
