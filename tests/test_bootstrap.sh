@@ -1,0 +1,87 @@
+#!/bin/bash
+# Checks that scripts/bootstrap, when one of its steps fails, says which step
+# failed, shows the end of that step's log and exits non-zero, and that it
+# gives Tcl's install a native tclsh. Runs a copy of the script in a scratch
+# tree whose Tcl source is a stand-in: its configure, and the make and
+# apt-get found first on PATH, do what each case needs. The machine's real
+# packages and locales are already set up by the build, so those steps pass
+# without changing anything.
+set -uo pipefail
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+SCRATCH=$(mktemp -d)
+trap 'rm -rf "$SCRATCH"' EXIT
+failures=0
+
+# Lays out a tree with the bootstrap and a stand-in Tcl source whose
+# configure runs CONFIGURE (shell text); FAKE_MAKE and FAKE_APT are the
+# bodies of the make and apt-get scripts put first on PATH.
+make_tree() {
+    local tree=$1 configure=$2
+    rm -rf "$tree"
+    mkdir -p "$tree/scripts" "$tree/bin" "$tree/third_party/src/tk8.6-0"
+    cp "$ROOT/scripts/bootstrap" "$tree/scripts/"
+    if [ -n "$configure" ]; then
+        mkdir -p "$tree/third_party/src/tcl8.6-0/win"
+        printf '#!/bin/sh\n%s\n' "$configure" > "$tree/third_party/src/tcl8.6-0/win/configure"
+        chmod +x "$tree/third_party/src/tcl8.6-0/win/configure"
+    fi
+    printf '#!/bin/sh\n%s\n' "${FAKE_MAKE:-exit 0}" > "$tree/bin/make"
+    printf '#!/bin/sh\n%s\n' "${FAKE_APT:-exec /usr/bin/apt-get \"\$@\"}" > "$tree/bin/apt-get"
+    chmod +x "$tree/bin/make" "$tree/bin/apt-get"
+}
+
+# expect NAME STATUS OUTPUT PATTERN...: the status must be non-zero and
+# every pattern (grep -E) must be in the output.
+expect() {
+    local name=$1 status=$2 output=$3 pattern
+    shift 3
+    if [ "$status" -eq 0 ]; then
+        echo "FAIL $name: exited 0"; failures=$((failures + 1))
+    fi
+    for pattern in "$@"; do
+        if ! grep -Eq -- "$pattern" <<<"$output"; then
+            echo "FAIL $name: no line matching '$pattern' in:"; sed 's/^/    /' <<<"$output"
+            failures=$((failures + 1))
+        fi
+    done
+}
+
+# run_case NAME CONFIGURE PATTERN...: runs the bootstrap in a tree of its own.
+run_case() {
+    local name=$1 configure=$2 output status
+    shift 2
+    make_tree "$SCRATCH/$name" "$configure"
+    output=$(PATH="$SCRATCH/$name/bin:$PATH" "$SCRATCH/$name/scripts/bootstrap" 2>&1)
+    status=$?
+    expect "$name" "$status" "$output" "$@"
+}
+
+WRITES_MAKEFILE='printf "SHARED_LIBRARIES = x\nTCL_OBJS = y\n" > Makefile; echo configured'
+
+# Each case: its name, the configure script, what the output must show.
+FAKE_APT='echo "E: Unable to find a source package for $2"; exit 100' \
+run_case fetch "" \
+    '^bootstrap: fetching the source package tcl8.6 failed \(status 100\)' \
+    'Unable to find a source package for tcl8.6'
+
+run_case configure 'echo "checking for i686-w64-mingw32-gcc... no"; echo "configure: error: no C compiler" >&2; exit 77' \
+    '^bootstrap: configuring Tcl failed \(status 77\); the end of .*/build/tcl/configure\.log' \
+    'checking for i686-w64-mingw32-gcc\.\.\. no' 'configure: error: no C compiler'
+
+FAKE_MAKE='echo "tclWinFile.c:42: error: boom"; exit 2' \
+run_case make "$WRITES_MAKEFILE" \
+    '^bootstrap: building Tcl failed \(status 2\); the end of .*/build/tcl/make\.log' \
+    'tclWinFile\.c:42: error: boom'
+
+# Tcl's install runs Tcl scripts natively; without a tclsh it stopped.
+FAKE_MAKE='case " $* " in *" install "*) echo "make install $*"; echo "/bin/sh: 1: tclsh: not found"; exit 2;; esac' \
+run_case install "$WRITES_MAKEFILE" \
+    '^bootstrap: installing Tcl failed \(status 2\); the end of .*/build/tcl/install\.log' \
+    'TCL_EXE=/[^ ]*tclsh8\.6( |$)' 'tclsh: not found'
+
+# A command outside the reported steps: configure makes no Makefile to edit.
+run_case unreported 'exit 0' \
+    '^bootstrap: failed \(status [1-9][0-9]*\): sed '
+
+echo "test_bootstrap: $failures failure(s)"
+[ "$failures" -eq 0 ]
