@@ -93,30 +93,6 @@ Reply list_update_text(Session &session, messenger::HostCall &call, CallLine &li
     return from_outcome(session.model.list.update_text(record_of<ListEntryRecord>(call)));
 }
 
-// --- Event subscriptions --------------------------------------------------------
-
-Reply events_connect(Session &session, messenger::HostCall &call, CallLine &line)
-{
-    EventsRecord &record = record_of<EventsRecord>(call);
-    line.open(text_field("type", record.type) + " script=" + quoted(call.binding_text.value_or("")));
-    Subscription subscription;
-    subscription.id = session.model.next_subscription++;
-    subscription.type = record.type != nullptr ? record.type : "";
-    subscription.script = call.binding_text.value_or("");
-    subscription.callback = record.callback;
-    subscription.userData = record.userData;
-    session.model.subscriptions[subscription.id] = subscription;
-    return {subscription.id, "", ""};
-}
-
-Reply events_disconnect(Session &session, messenger::HostCall &call, CallLine &line)
-{
-    int32_t id = record_of<EventsRecord>(call).event_id;
-    line.open(int_field("id", id));
-    if (session.model.subscriptions.erase(id) == 0) return {0, "", "no subscription " + std::to_string(id)};
-    return {1, "", ""};
-}
-
 Reply connection_enumerate(Session &session, messenger::HostCall &call, CallLine &line)
 {
     ConnectionEnumRecord &record = record_of<ConnectionEnumRecord>(call);
