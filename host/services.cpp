@@ -1,5 +1,6 @@
 // The host's answers to the plugin's service calls, one handler per
-// service in a table of names, with the record size each one reads.
+// service in a table of names; the size of each service's record comes
+// from the host library's table of record layouts.
 #include "services.h"
 
 #include <cstring>
@@ -169,34 +170,29 @@ Reply http_file_request(Session &session, messenger::HostCall &call, CallLine &l
     return {request.number, "", ""};
 }
 
-struct Service {
-    Handler handler;
-    size_t record_size;   // 0: the service takes no record
-};
-
-const std::map<std::string, Service> &services()
+const std::map<std::string, Handler> &services()
 {
-    static const std::map<std::string, Service> table = {
-        {"prefsInitialize", {prefs_initialize, sizeof(PrefsInitRecord)}},
-        {"dialogAdd", {dialog_add, sizeof(DialogRecord)}},
-        {"dialogRemove", {dialog_remove, sizeof(DialogRecord)}},
-        {"editAliasRegister", {edit_alias_register, sizeof(AliasRegisterRecord)}},
-        {"editAliasUnregister", {edit_alias_unregister, sizeof(AliasUnregisterRecord)}},
-        {"keyboardAliasUnregister", {keyboard_alias_unregister, sizeof(KeyboardAliasUnregisterRecord)}},
-        {"versionRequest", {version_request, 0}},
-        {"listAddEntry", {list_add_entry, sizeof(ListEntryRecord)}},
-        {"listRemoveEntry", {list_remove_entry, sizeof(ListEntryRecord)}},
-        {"listClearEntry", {list_clear_entry, sizeof(ListEntryRecord)}},
-        {"listGetGroupCount", {list_get_group_count, sizeof(ListEntryRecord)}},
-        {"listGetSectionCount", {list_get_section_count, sizeof(ListEntryRecord)}},
-        {"listUpdateText", {list_update_text, sizeof(ListEntryRecord)}},
-        {"eventsConnect", {events_connect, sizeof(EventsRecord)}},
-        {"eventsDisconnect", {events_disconnect, sizeof(EventsRecord)}},
-        {"connectionEnumerate", {connection_enumerate, sizeof(ConnectionEnumRecord)}},
-        {"contactlistEnumerate", {contactlist_enumerate, sizeof(ContactEnumRecord)}},
-        {"messageSend", {message_send, sizeof(MessageSendRecord)}},
-        {"systraySetAlert", {systray_set_alert, sizeof(AlertRecord)}},
-        {"httpFileRequest", {http_file_request, sizeof(HttpRequestRecord)}},
+    static const std::map<std::string, Handler> table = {
+        {"prefsInitialize", prefs_initialize},
+        {"dialogAdd", dialog_add},
+        {"dialogRemove", dialog_remove},
+        {"editAliasRegister", edit_alias_register},
+        {"editAliasUnregister", edit_alias_unregister},
+        {"keyboardAliasUnregister", keyboard_alias_unregister},
+        {"versionRequest", version_request},
+        {"listAddEntry", list_add_entry},
+        {"listRemoveEntry", list_remove_entry},
+        {"listClearEntry", list_clear_entry},
+        {"listGetGroupCount", list_get_group_count},
+        {"listGetSectionCount", list_get_section_count},
+        {"listUpdateText", list_update_text},
+        {"eventsConnect", events_connect},
+        {"eventsDisconnect", events_disconnect},
+        {"connectionEnumerate", connection_enumerate},
+        {"contactlistEnumerate", contactlist_enumerate},
+        {"messageSend", message_send},
+        {"systraySetAlert", systray_set_alert},
+        {"httpFileRequest", http_file_request},
     };
     return table;
 }
@@ -208,15 +204,17 @@ int32_t answer_service(Session &session, messenger::HostCall &call)
     CallLine line{session, "call " + call.service};
     Reply reply;
     auto found = services().find(call.service);
+    const messenger::RecordShape *shape = messenger::record_shape(call.service);
+    size_t record_size = shape != nullptr ? shape->size : 0;
     if (found == services().end()) {
         reply.note = "not a service of this host";
-    } else if (found->second.record_size != 0 && call.null_record) {
+    } else if (record_size != 0 && call.null_record) {
         reply.note = "no record";
-    } else if (found->second.record_size != 0 && call.word_at(0) < found->second.record_size) {
+    } else if (record_size != 0 && call.word_at(0) < record_size) {
         // A record shorter than its service's is not read at all.
         reply.note = "record of " + std::to_string(call.word_at(0)) + " bytes, too short";
     } else {
-        reply = found->second.handler(session, call, line);
+        reply = found->second(session, call, line);
     }
     if (!line.opened) line.open("");
     std::string shown = reply.shown.empty() ? std::to_string(reply.value) : reply.shown;

@@ -26,8 +26,6 @@ using namespace messenger;
 
 namespace {
 
-const char Guid[] = "7C3A2F90-4D1B-11d7-9E55-00A0C94B6D21";
-
 struct Options {
     std::vector<uint32_t> seeds = {1, 2, 3, 4};
     long steps = 20000;      // per seed
@@ -85,24 +83,6 @@ LONG WINAPI report_crash(EXCEPTION_POINTERS *pointers)
                  g_action.c_str());
     std::fflush(stderr);
     return EXCEPTION_EXECUTE_HANDLER;
-}
-
-// The record each service must carry: its size, or 0 for a null record.
-const std::map<std::string, size_t> &record_sizes()
-{
-    static const std::map<std::string, size_t> table = {
-        {"prefsInitialize", 16},      {"dialogAdd", 8},
-        {"dialogRemove", 8},          {"editAliasRegister", 20},
-        {"editAliasUnregister", 20},  {"keyboardAliasUnregister", 32},
-        {"versionRequest", 0},        {"listAddEntry", 188},
-        {"listRemoveEntry", 188},     {"listClearEntry", 188},
-        {"listGetGroupCount", 188},   {"listGetSectionCount", 188},
-        {"listUpdateText", 188},      {"eventsConnect", 20},
-        {"eventsDisconnect", 20},     {"connectionEnumerate", 16},
-        {"contactlistEnumerate", 24}, {"messageSend", 52},
-        {"systraySetAlert", 36},      {"httpFileRequest", 16},
-    };
-    return table;
 }
 
 // A callback that the host holds, with the userData it was handed and the
@@ -211,8 +191,8 @@ void Fuzzer::fail(const std::string &what)
 void Fuzzer::install_answers()
 {
     clear_answers();
-    for (const auto &entry : record_sizes()) {
-        set_answer(entry.first, [this](HostCall &call) { return answer(call); });
+    for (const RecordShape &shape : record_shapes()) {
+        set_answer(shape.service, [this](HostCall &call) { return answer(call); });
     }
 }
 
@@ -233,11 +213,11 @@ int32_t Fuzzer::answer(HostCall &call)
     if (service == "editAliasUnregister") alias_registered_ = false;
     if (service == "listAddEntry" && call.callback != nullptr) {
         held_.push_back({Held::LIST, call.callback, call.userData, generation});
-        expected_.insert(*(void **)((char *)call.userData + 4));
+        expected_.insert(binding_text(call.userData));
     }
     if (service == "eventsConnect") {
         held_.push_back({Held::EVENTS, call.callback, call.userData, generation});
-        expected_.insert(*(void **)((char *)call.userData + 4));
+        expected_.insert(binding_text(call.userData));
         if (depth_ < 2 && chance(20)) call_events(held_.back());
     }
     if (service == "systraySetAlert") {
@@ -246,7 +226,7 @@ int32_t Fuzzer::answer(HostCall &call)
         if (depth_ < 2 && chance(20)) call_alert(held_.size() - 1);
     }
     if (service == "httpFileRequest") {
-        void *text = *(void **)((char *)call.userData + 4);
+        const char *text = binding_text(call.userData);
         if (text != nullptr) expected_.insert(text);
         held_.push_back({Held::HTTP, call.callback, call.userData, generation});
         if (depth_ < 2 && chance(20)) call_http(held_.size() - 1);
@@ -606,7 +586,7 @@ void Fuzzer::call_http(size_t index)
     case 1: completion.count = -1 - (int32_t)pick(5); break;
     default: completion.count = (int32_t)pick((uint32_t)size + 1); break;
     }
-    void *text = *(void **)((char *)held.userData + 4);
+    const char *text = binding_text(held.userData);
     depth_++;
     held.callback((int32_t)rng_(), 0, chance(50) ? "http_done" : nullptr, chance(10) ? nullptr : &completion,
                   held.userData);
@@ -729,19 +709,20 @@ void Fuzzer::check_step(bool host_could_be_called, const std::string &what)
 {
     for (const HostCall &call : step_calls_) {
         if (!host_could_be_called) fail("HostSend(" + call.service + ") while the plugin holds no HostSend: " + what);
-        if (call.guid != Guid) fail("HostSend with the GUID \"" + call.guid + "\"");
-        auto size = record_sizes().find(call.service);
-        if (size == record_sizes().end()) {
+        if (call.guid != PluginGuid) fail("HostSend with the GUID \"" + call.guid + "\"");
+        const RecordShape *shape = record_shape(call.service);
+        if (shape == nullptr) {
             fail("HostSend of an unknown service \"" + call.service + "\"");
             continue;
         }
-        if (size->second == 0 ? !call.null_record : call.bytes.size() != size->second || call.null_record) {
+        if (shape->size == 0 ? !call.null_record : call.bytes.size() != shape->size || call.null_record) {
             fail(call.service + " sent a record of " + std::to_string(call.bytes.size()) + " bytes");
         }
         // A script made by one runtime may run only while that runtime lives.
-        if (call.service == "messageSend" && call.text_at(12).rfind("gen", 0) == 0) {
-            if (call.text_at(12) != "gen" + std::to_string(generation_) || !runtime_) {
-                fail("a script of " + call.text_at(12) + " ran in runtime " + std::to_string(generation_));
+        std::string target = call.text_at(offsetof(MessageSendRecord, target));
+        if (call.service == "messageSend" && target.rfind("gen", 0) == 0) {
+            if (target != "gen" + std::to_string(generation_) || !runtime_) {
+                fail("a script of " + target + " ran in runtime " + std::to_string(generation_));
             }
         }
     }
@@ -809,15 +790,9 @@ void Fuzzer::run()
 TEST(Fuzz, HostAndScriptsNeverBreakThePlugin)
 {
     SetUnhandledExceptionFilter(report_crash);
-    // The host library drops the standard handles, as a GUI host has none.
-    // The fuzzing keeps them, as a host started with redirected output
-    // does, so that Tcl runs threads for its standard channels too.
-    const DWORD kinds[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
-    HANDLE handles[3];
-    for (int index = 0; index < 3; index++) handles[index] = GetStdHandle(kinds[index]);
-    ASSERT_TRUE(load_plugin(fixture("plugin")));
-    for (int index = 0; index < 3; index++) SetStdHandle(kinds[index], handles[index]);
-    write_init(fixture("plugin"), MinimalInit);
+    // The host library drops the standard handles, as a GUI host has none;
+    // the fuzzing keeps them, as a host started with redirected output does.
+    ASSERT_TRUE(load_plugin_fixture(StandardHandles::Kept));
     Options options = read_options();
     for (uint32_t seed : options.seeds) {
         Fuzzer fuzzer(seed, options);
@@ -833,7 +808,6 @@ namespace {
 // Starts a runtime from a fresh "load" and "start", with nothing recorded.
 void fresh_start()
 {
-    write_init(fixture("plugin"), MinimalInit);
     clear_answers();
     load_and_start();
     clear_calls();
@@ -855,7 +829,7 @@ void stop_and_unload()
 // copy or binding handed over in one would never come back to be freed.
 TEST(FuzzFindings, CommandsWithoutAHostHandNothingOver)
 {
-    ASSERT_TRUE(load_plugin(fixture("plugin")));
+    ASSERT_TRUE(load_plugin_fixture());
     fresh_start();
     unload();
     size_t live = live_copies();
@@ -882,14 +856,7 @@ TEST(FuzzFindings, CommandsWithoutAHostHandNothingOver)
 static int cycles_with_piped_output(const std::string &argument)
 {
     SetUnhandledExceptionFilter(report_crash);
-    // The host library drops the standard handles, as a GUI host has none;
-    // this host has them, as a host started with redirected output does.
-    const DWORD kinds[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
-    HANDLE handles[3];
-    for (int index = 0; index < 3; index++) handles[index] = GetStdHandle(kinds[index]);
-    if (!load_plugin(fixture("plugin"))) return 2;
-    for (int index = 0; index < 3; index++) SetStdHandle(kinds[index], handles[index]);
-    write_init(fixture("plugin"), MinimalInit);
+    if (!load_plugin_fixture(StandardHandles::Kept)) return 2;
     int cycles = argument.empty() ? 20 : std::stoi(argument);
     // One processor, and Tcl's threads behind this one: they are then
     // still on their way out when "stop" unloads the library.

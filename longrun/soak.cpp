@@ -104,10 +104,9 @@ void start_plugin()
 {
     static bool loaded = false;
     if (!loaded) {
-        ASSERT_TRUE(load_plugin(fixture("plugin")));
+        ASSERT_TRUE(load_plugin_fixture());
         loaded = true;
     }
-    write_init(fixture("plugin"), MinimalInit);
     clear_answers();
     set_answer("editAliasRegister", [](HostCall &call) {
         g_alias = call.callback;
@@ -264,8 +263,7 @@ void print_figures(const char *label, const Figures &figures)
 int plugin_cycles(const std::string &argument)
 {
     long cycles = std::stol(argument);
-    if (!load_plugin(fixture("plugin"))) return 2;
-    write_init(fixture("plugin"), MinimalInit);
+    if (!load_plugin_fixture()) return 2;
     for (long cycle = 0; cycle < cycles + 2; cycle++) {
         if (cycle == 2) print_figures("FIGURES_START", measure());
         load_and_start();
@@ -285,9 +283,7 @@ int tcl_cycles(const std::string &argument)
 {
     long cycles = std::stol(argument);
     // Without standard handles, as the host library leaves the plugin's runs.
-    SetStdHandle(STD_INPUT_HANDLE, nullptr);
-    SetStdHandle(STD_OUTPUT_HANDLE, nullptr);
-    SetStdHandle(STD_ERROR_HANDLE, nullptr);
+    drop_standard_handles();
     std::string path = fixture("plugin") + "\\bin\\tcl84t.dll";
     std::string library = fixture("plugin") + "\\lib\\tcl8.4";
     for (long cycle = 0; cycle < cycles + 2; cycle++) {

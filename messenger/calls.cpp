@@ -14,69 +14,6 @@ std::map<std::string, Answer> g_answers;
 Answer g_default_answer;
 Tcl_Interp *g_interp = nullptr;
 
-// The text of a CallbackBinding (interpreter, then text) follows its
-// interpreter pointer.
-const size_t BindingTextOffset = 4;
-const int NoField = -1;
-
-// Where each service's record keeps texts, a callback and its userData.
-struct ServiceShape {
-    const char *service;
-    std::vector<size_t> texts;
-    int callback;        // offset, or NoField
-    int userData;        // offset, or NoField
-    bool binding;        // userData is a CallbackBinding
-};
-
-#define AT(type, field) ((int)offsetof(type, field))
-
-const std::vector<size_t> ListTexts = {offsetof(ListEntryRecord, tooltip), offsetof(ListEntryRecord, text),
-                                       offsetof(ListEntryRecord, edit_string),
-                                       offsetof(ListEntryRecord, real_name)};
-
-const std::vector<ServiceShape> &shapes()
-{
-    static const std::vector<ServiceShape> table = {
-        {"prefsInitialize", {offsetof(PrefsInitRecord, name)}, NoField, NoField, false},
-        {"editAliasRegister", {offsetof(AliasRegisterRecord, alias)}, AT(AliasRegisterRecord, callback),
-         AT(AliasRegisterRecord, userData), false},
-        {"listAddEntry", ListTexts, AT(ListEntryRecord, callback), AT(ListEntryRecord, userData), true},
-        {"listRemoveEntry", ListTexts, AT(ListEntryRecord, callback), AT(ListEntryRecord, userData), true},
-        {"listClearEntry", ListTexts, AT(ListEntryRecord, callback), AT(ListEntryRecord, userData), true},
-        {"listGetGroupCount", ListTexts, AT(ListEntryRecord, callback), AT(ListEntryRecord, userData), true},
-        {"listGetSectionCount", ListTexts, AT(ListEntryRecord, callback), AT(ListEntryRecord, userData), true},
-        {"listUpdateText", ListTexts, AT(ListEntryRecord, callback), AT(ListEntryRecord, userData), true},
-        {"eventsConnect", {offsetof(EventsRecord, type)}, AT(EventsRecord, callback), AT(EventsRecord, userData),
-         true},
-        {"eventsDisconnect", {offsetof(EventsRecord, type)}, AT(EventsRecord, callback),
-         AT(EventsRecord, userData), true},
-        {"connectionEnumerate", {offsetof(ConnectionEnumRecord, medium)}, AT(ConnectionEnumRecord, callback),
-         AT(ConnectionEnumRecord, userData), false},
-        {"contactlistEnumerate", {offsetof(ContactEnumRecord, medium), offsetof(ContactEnumRecord, section)},
-         AT(ContactEnumRecord, callback), AT(ContactEnumRecord, userData), false},
-        {"messageSend",
-         {offsetof(MessageSendRecord, medium), offsetof(MessageSendRecord, target), offsetof(MessageSendRecord, kind),
-          offsetof(MessageSendRecord, text)},
-         NoField, NoField, false},
-        // An alert's callback gets the link copy as its userData.
-        {"systraySetAlert", {offsetof(AlertRecord, text), offsetof(AlertRecord, type), offsetof(AlertRecord, link)},
-         AT(AlertRecord, callback), AT(AlertRecord, link), false},
-        {"httpFileRequest", {offsetof(HttpRequestRecord, url)}, AT(HttpRequestRecord, callback),
-         AT(HttpRequestRecord, userData), true},
-    };
-    return table;
-}
-
-#undef AT
-
-const ServiceShape *shape_of(const std::string &service)
-{
-    for (const ServiceShape &shape : shapes()) {
-        if (service == shape.service) return &shape;
-    }
-    return nullptr;
-}
-
 uint32_t read_word(const void *record, size_t offset)
 {
     uint32_t value;
@@ -92,7 +29,7 @@ void copy_record(HostCall &call, void *record)
     uint32_t size = read_word(record, 0);
     if (size > 65536) size = 4;
     call.bytes.assign((const uint8_t *)record, (const uint8_t *)record + size);
-    const ServiceShape *shape = shape_of(call.service);
+    const RecordShape *shape = record_shape(call.service);
     if (shape == nullptr) return;
     for (size_t offset : shape->texts) {
         if (offset + 4 > size) continue;
@@ -112,12 +49,6 @@ void copy_record(HostCall &call, void *record)
 }
 
 } // namespace
-
-const char *binding_text(const void *binding)
-{
-    if (binding == nullptr) return nullptr;
-    return (const char *)(uintptr_t)read_word(binding, BindingTextOffset);
-}
 
 int32_t HostCall::int_at(size_t offset) const
 {

@@ -78,14 +78,10 @@ BOOL WINAPI record_MessageBeep(UINT type)
     return TRUE;
 }
 
-HINSTANCE WINAPI record_ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters,
-                                      LPCSTR directory, INT show)
+// Records a link the plugin opened; `call` holds its function, verb and file.
+HINSTANCE record_shell_execute(UiCall call, HWND owner, const void *parameters, const void *directory, INT show)
 {
-    UiCall call;
-    call.function = "ShellExecuteA";
     call.owner = (uintptr_t)owner;
-    call.caption = verb ? verb : "";
-    call.text = file ? file : "";
     call.null_parameters = parameters == nullptr;
     call.null_directory = directory == nullptr;
     call.type = (uint32_t)show;
@@ -94,20 +90,24 @@ HINSTANCE WINAPI record_ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCS
     return (HINSTANCE)(uintptr_t)33;
 }
 
+HINSTANCE WINAPI record_ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters,
+                                      LPCSTR directory, INT show)
+{
+    UiCall call;
+    call.function = "ShellExecuteA";
+    call.caption = verb ? verb : "";
+    call.text = file ? file : "";
+    return record_shell_execute(call, owner, parameters, directory, show);
+}
+
 HINSTANCE WINAPI record_ShellExecuteW(HWND owner, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters,
                                       LPCWSTR directory, INT show)
 {
     UiCall call;
     call.function = "ShellExecuteW";
-    call.owner = (uintptr_t)owner;
     call.caption = verb ? utf8_of(verb) : "";
     call.text = file ? utf8_of(file) : "";
-    call.null_parameters = parameters == nullptr;
-    call.null_directory = directory == nullptr;
-    call.type = (uint32_t)show;
-    g_ui_calls.push_back(call);
-    if (g_ui_handler) g_ui_handler(call);
-    return (HINSTANCE)(uintptr_t)33;
+    return record_shell_execute(call, owner, parameters, directory, show);
 }
 
 // The process ends for real, so what was recorded is printed first for the

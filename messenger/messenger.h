@@ -1,8 +1,9 @@
 // A host for Tobrisk.dll that plays the messenger: it loads the plugin from
 // a folder (loader.cpp), answers and records every service call byte for
-// byte and keeps the callbacks it is handed (calls.cpp), replaces the
-// plugin's imports of blocking or fatal Windows calls with recorders
-// (imports.cpp), and evaluates in the plugin's interpreter (eval.cpp).
+// byte and keeps the callbacks it is handed (calls.cpp) and reads records
+// by the layout of each service's (records.cpp), replaces the plugin's
+// imports of blocking or fatal Windows calls with recorders (imports.cpp),
+// and evaluates in the plugin's interpreter (eval.cpp).
 //
 // One host per process, and it must be so: Windows maps the library once
 // per process, the service function the plugin calls carries no context to
@@ -25,6 +26,22 @@
 struct Tcl_Interp;
 
 namespace messenger {
+
+// The record of a service: its size (0 for a service that takes none) and
+// the offsets of its texts, its callback and that callback's userData.
+const int NoField = -1;
+struct RecordShape {
+    const char *service;
+    size_t size;
+    std::vector<size_t> texts;
+    int callback;        // offset, or NoField
+    int userData;        // offset, or NoField
+    bool binding;        // userData is a CallbackBinding
+};
+// Every service the plugin sends, in the order of its host interface.
+const std::vector<RecordShape> &record_shapes();
+// Null for a service the plugin never sends.
+const RecordShape *record_shape(const std::string &service);
 
 // One HostSend call as the plugin made it. Texts are copied during the
 // call, since the plugin's records and words are gone afterwards.
@@ -134,8 +151,10 @@ size_t copies_freed();
 
 // The interpreter that "start" handed over as the alias's userData.
 Tcl_Interp *interp();
-// The text a CallbackBinding carries, read from the binding itself.
+// The text and the interpreter a CallbackBinding carries, read from the
+// binding itself.
 const char *binding_text(const void *binding);
+Tcl_Interp *binding_interp(const void *binding);
 
 // Evaluates a script in the plugin's interpreter with the Tcl library's
 // own entry points. Script and result are UTF-8, as the host speaks it,

@@ -23,13 +23,7 @@ class Running : public testing::Test {
 public:
     static void SetUpTestSuite()
     {
-        static bool loaded = false;
-        if (!loaded) {
-            write_init(fixture("plugin"), MinimalInit);
-            ASSERT_TRUE(messenger::load_plugin(fixture("plugin")));
-            loaded = true;
-        }
-        if (messenger::interp() == nullptr) messenger::load_and_start();
+        if (messenger::interp() == nullptr) ASSERT_TRUE(load_and_start_plugin());
         ASSERT_NE(nullptr, messenger::interp());
     }
 
@@ -63,17 +57,19 @@ inline HostCall sent(const Outcome &outcome, const std::string &service)
     EXPECT_EQ(1u, outcome.calls.size());
     if (outcome.calls.empty()) return HostCall();
     EXPECT_EQ(service, outcome.calls[0].service);
-    EXPECT_EQ("7C3A2F90-4D1B-11d7-9E55-00A0C94B6D21", outcome.calls[0].guid);
+    EXPECT_EQ(PluginGuid, outcome.calls[0].guid);
     return outcome.calls[0];
 }
 
 using Words = std::map<size_t, int32_t>;
 
-// A record must be zero but for `words`; the `pointers` offsets must hold
-// some non-null pointer (texts, callbacks, userData), checked separately.
-inline void expect_record(const HostCall &call, size_t size, const Words &words,
-                          const std::set<size_t> &pointers = {})
+// A record must be a `Record`, its first word its size, and zero but for
+// `words`; the `pointers` offsets must hold some non-null pointer (texts,
+// callbacks, userData), checked separately.
+template <typename Record>
+void expect_record(const HostCall &call, const Words &words, const std::set<size_t> &pointers = {})
 {
+    const size_t size = sizeof(Record);
     ASSERT_EQ(size, call.bytes.size()) << call.service;
     for (size_t offset = 0; offset < size; offset += 4) {
         if (pointers.count(offset) != 0) {
@@ -81,22 +77,28 @@ inline void expect_record(const HostCall &call, size_t size, const Words &words,
             continue;
         }
         auto word = words.find(offset);
-        int32_t expected = word == words.end() ? 0 : word->second;
+        int32_t expected = offset == 0 ? (int32_t)size : word == words.end() ? 0 : word->second;
         EXPECT_EQ(expected, call.int_at(offset)) << call.service << " offset " << offset;
     }
 }
 
-// The words of a fresh ListEntryRecord with `changes` applied: size, the
-// inner block (64, 1, 32 zero bytes, six -1), -1 in the four identifiers
-// and selectable 1.
+// The words of a fresh ListEntryRecord with `changes` applied: the inner
+// block (its size, 1, zero bytes, then -1 in every absent word), -1 in the
+// four identifiers and selectable 1.
 inline Words list_words(const Words &changes = {})
 {
-    Words words = {{0, 188}, {20, 64}, {24, 1}, {84, -1}, {88, -1}, {92, -1}, {96, -1}, {116, 1}};
-    for (size_t offset = 60; offset < 84; offset += 4) words[offset] = -1;
+    Words words = {{LIST(section_id), -1}, {LIST(parent_id), -1}, {LIST(previous_id), -1},
+                   {LIST(unique_id), -1}, {LIST(selectable), 1}};
+    const size_t inner = LIST(inner);
+    words[inner + offsetof(ListEntryInnerBlock, size)] = sizeof(ListEntryInnerBlock);
+    words[inner + offsetof(ListEntryInnerBlock, one)] = 1;
+    const size_t absent = inner + offsetof(ListEntryInnerBlock, absent);
+    for (size_t offset = absent; offset < inner + sizeof(ListEntryInnerBlock); offset += 4) words[offset] = -1;
     for (const auto &change : changes) words[change.first] = change.second;
     return words;
 }
 
+using messenger::binding_interp;
 using messenger::binding_text;
 
 } // namespace bridge

@@ -1,3 +1,5 @@
+// What the test programs share: plugin folders, child modes and checks,
+// the plugin's start-up.
 #include "support.h"
 
 #include <cstdio>
@@ -62,10 +64,24 @@ void write_init(const std::string &folder, const std::string &text)
     messenger::write_file(path, text);
 }
 
+const char *const PluginGuid = "7C3A2F90-4D1B-11d7-9E55-00A0C94B6D21";
+
+bool load_plugin_fixture(StandardHandles handles)
+{
+    const DWORD kinds[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    HANDLE kept[3];
+    for (int index = 0; index < 3; index++) kept[index] = GetStdHandle(kinds[index]);
+    if (!messenger::load_plugin(fixture("plugin"))) return false;
+    if (handles == StandardHandles::Kept) {
+        for (int index = 0; index < 3; index++) SetStdHandle(kinds[index], kept[index]);
+    }
+    write_init(fixture("plugin"), MinimalInit);
+    return true;
+}
+
 bool load_and_start_plugin()
 {
-    if (!messenger::load_plugin(fixture("plugin"))) return false;
-    write_init(fixture("plugin"), MinimalInit);
+    if (!load_plugin_fixture()) return false;
     messenger::load_and_start();
     return true;
 }

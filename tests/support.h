@@ -1,8 +1,11 @@
-// What the test programs share: their plugin folders and child processes.
+// What the test programs share: their plugin folders, child processes, the
+// plugin's start-up and its GUID.
 #ifndef TOBRISK_TESTS_SUPPORT_H
 #define TOBRISK_TESTS_SUPPORT_H
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "messenger/messenger.h"
 
@@ -33,9 +36,29 @@ void write_init(const std::string &folder, const std::string &text);
 // The init.tcl that defines both procedures and nothing else.
 extern const char *const MinimalInit;
 
-// Loads the plugin of the fixture "plugin" with MinimalInit as its init.tcl
-// and sends "load" and "start"; false, with nothing sent, when the library
-// cannot be loaded.
+// The GUID the plugin gives itself and sends with every service call.
+extern const char *const PluginGuid;
+
+// Loads the library of the fixture "plugin" with MinimalInit as its
+// init.tcl and sends nothing; false when the library cannot be loaded. With
+// StandardHandles::Kept the process keeps the standard handles that the
+// host library drops, as a host started with redirected output does, so
+// that Tcl runs threads for its standard channels too.
+enum class StandardHandles { Dropped, Kept };
+bool load_plugin_fixture(StandardHandles handles = StandardHandles::Dropped);
+
+// load_plugin_fixture, then "load" and "start"; false, with nothing sent,
+// when the library cannot be loaded.
 bool load_and_start_plugin();
+
+// Where a field of a list entry's record lies, by name.
+#define LIST(field) offsetof(ListEntryRecord, field)
+
+// The bytes of a record as the host would receive them.
+template <typename Record> std::vector<uint8_t> bytes_of(const Record &record)
+{
+    const uint8_t *bytes = (const uint8_t *)&record;
+    return std::vector<uint8_t>(bytes, bytes + sizeof record);
+}
 
 #endif

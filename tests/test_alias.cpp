@@ -106,18 +106,18 @@ TEST_F(AliasTest, StartRegistersPageThenAlias)
         return messenger::HostCall();
     };
     messenger::HostCall prefs = first("prefsInitialize");
-    ASSERT_EQ(16u, prefs.bytes.size());
-    EXPECT_EQ(16, prefs.int_at(0));
-    EXPECT_EQ(1, prefs.int_at(4));
-    EXPECT_EQ("Tobrisk", prefs.text_at(8));
-    EXPECT_EQ(0, prefs.int_at(12));
+    ASSERT_EQ(sizeof(PrefsInitRecord), prefs.bytes.size());
+    EXPECT_EQ((int32_t)sizeof(PrefsInitRecord), prefs.int_at(offsetof(PrefsInitRecord, size)));
+    EXPECT_EQ(1, prefs.int_at(offsetof(PrefsInitRecord, one)));
+    EXPECT_EQ("Tobrisk", prefs.text_at(offsetof(PrefsInitRecord, name)));
+    EXPECT_EQ(0, prefs.int_at(offsetof(PrefsInitRecord, bitmap)));
 
     messenger::HostCall reg = first("editAliasRegister");
-    ASSERT_EQ(20u, reg.bytes.size());
-    EXPECT_EQ(20, reg.int_at(0));
-    EXPECT_EQ(-1, reg.int_at(4));
-    EXPECT_EQ("/tobrisk", reg.text_at(8));
-    EXPECT_EQ("7C3A2F90-4D1B-11d7-9E55-00A0C94B6D21", reg.guid);
+    ASSERT_EQ(sizeof(AliasRegisterRecord), reg.bytes.size());
+    EXPECT_EQ((int32_t)sizeof(AliasRegisterRecord), reg.int_at(offsetof(AliasRegisterRecord, size)));
+    EXPECT_EQ(-1, reg.int_at(offsetof(AliasRegisterRecord, alias_id)));
+    EXPECT_EQ("/tobrisk", reg.text_at(offsetof(AliasRegisterRecord, alias)));
+    EXPECT_EQ(PluginGuid, reg.guid);
     // The userData is the interpreter that runs the scripts.
     EXPECT_EQ("tobrisk_shutdown", messenger::eval_ok("info globals tobrisk_shutdown"));
 }
@@ -281,21 +281,21 @@ int child_stop(const std::string &)
     CHECK(services.size() >= 2 && services[0] == "editAliasUnregister" &&
           services[1] == "keyboardAliasUnregister");
     messenger::HostCall edit = messenger::calls_to("editAliasUnregister").front();
-    CHECK(edit.bytes == std::vector<uint8_t>({20, 0, 0, 0, 7, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    AliasUnregisterRecord edit_record = {sizeof edit_record, 7, {}};
+    CHECK(edit.bytes == bytes_of(edit_record));
     messenger::HostCall keyboard = messenger::calls_to("keyboardAliasUnregister").front();
-    std::vector<uint8_t> expected(32, 0);
-    expected[0] = 32;
-    for (int index = 4; index < 8; index++) expected[index] = 0xFF;
-    CHECK(keyboard.bytes == expected);
+    KeyboardAliasUnregisterRecord keyboard_record = {sizeof keyboard_record, -1, {}};
+    CHECK(keyboard.bytes == bytes_of(keyboard_record));
     CHECK(answers_no_interpreter(alias));
 
     // A second "stop" sends both again, the edit alias now with -1.
     messenger::clear_calls();
     messenger::stop();
     CHECK(messenger::calls_to("editAliasUnregister").size() == 1);
-    CHECK(messenger::calls_to("editAliasUnregister").front().int_at(4) == -1);
+    CHECK(messenger::calls_to("editAliasUnregister").front().int_at(offsetof(AliasUnregisterRecord, alias_id)) == -1);
     CHECK(messenger::calls_to("keyboardAliasUnregister").size() == 1);
-    CHECK(messenger::calls_to("keyboardAliasUnregister").front().int_at(4) == -1);
+    CHECK(messenger::calls_to("keyboardAliasUnregister").front().int_at(
+              offsetof(KeyboardAliasUnregisterRecord, alias_id)) == -1);
 
     // "start" without a runtime registers the alias again, with no
     // interpreter behind it.

@@ -97,8 +97,9 @@ TEST_F(Commands, ListAddEntryPlainEntry)
         EXPECT_EQ(0, outcome.result.code) << script;
         EXPECT_EQ("42", outcome.result.result) << script;
         HostCall call = sent(outcome, "listAddEntry");
-        expect_record(call, 188, list_words({{84, 1}, {88, 2}}), {160});
-        EXPECT_EQ("Hello", call.text_at(160));
+        expect_record<ListEntryRecord>(call, list_words({{LIST(section_id), 1}, {LIST(parent_id), 2}}),
+                                       {LIST(text)});
+        EXPECT_EQ("Hello", call.text_at(LIST(text)));
         EXPECT_EQ(nullptr, call.userData);
         EXPECT_EQ(nullptr, call.callback);
     }
@@ -114,15 +115,19 @@ TEST_F(Commands, ListAddEntryEveryKey)
         "floating_y 17 inline_editing_quick 18 tooltip tip text txt edit_string edit real_name real");
     ASSERT_EQ(0, outcome.result.code) << outcome.result.result;
     HostCall call = sent(outcome, "listAddEntry");
-    expect_record(call, 188,
-                  list_words({{84, 4}, {88, 5}, {92, 6}, {108, 7}, {112, 8}, {116, 9}, {120, 5},
-                              {124, 10}, {128, 11}, {132, 12}, {136, 13}, {140, 14}, {144, 15},
-                              {148, -16}, {152, 17}, {184, 18}}),
-                  {156, 160, 164, 168});
-    EXPECT_EQ("tip", call.text_at(156));
-    EXPECT_EQ("txt", call.text_at(160));
-    EXPECT_EQ("edit", call.text_at(164));
-    EXPECT_EQ("real", call.text_at(168));
+    expect_record<ListEntryRecord>(
+        call,
+        list_words({{LIST(section_id), 4},        {LIST(parent_id), 5},          {LIST(previous_id), 6},
+                    {LIST(drag_and_drop), 7},     {LIST(inline_editing), 8},     {LIST(selectable), 9},
+                    {LIST(expanded), 5},          {LIST(auto_expand), 10},       {LIST(no_group_icon), 11},
+                    {LIST(no_double_click), 12},  {LIST(owner_drawn), 13},       {LIST(no_section_margins), 14},
+                    {LIST(floating), 15},         {LIST(floating_x), -16},       {LIST(floating_y), 17},
+                    {LIST(inline_editing_quick), 18}}),
+        {LIST(tooltip), LIST(text), LIST(edit_string), LIST(real_name)});
+    EXPECT_EQ("tip", call.text_at(LIST(tooltip)));
+    EXPECT_EQ("txt", call.text_at(LIST(text)));
+    EXPECT_EQ("edit", call.text_at(LIST(edit_string)));
+    EXPECT_EQ("real", call.text_at(LIST(real_name)));
 }
 
 // A section's result is its own section_id, whatever the host answers.
@@ -134,15 +139,15 @@ TEST_F(Commands, ListAddEntrySectionsAndGroups)
         const char *result;
         Words words;
     } cases[] = {
-        {"vellumar listAddEntry section 1", "-1", {{104, 1}}},
-        {"vellumar listAddEntry section 1 section_id 7", "7", {{104, 1}, {84, 7}}},
-        {"vellumar listAddEntry group 2 section_id 3", "99", {{100, 2}, {84, 3}}},
+        {"vellumar listAddEntry section 1", "-1", {{LIST(section), 1}}},
+        {"vellumar listAddEntry section 1 section_id 7", "7", {{LIST(section), 1}, {LIST(section_id), 7}}},
+        {"vellumar listAddEntry group 2 section_id 3", "99", {{LIST(group), 2}, {LIST(section_id), 3}}},
     };
     for (const Case &entry : cases) {
         Outcome outcome = run(entry.script);
         EXPECT_EQ(0, outcome.result.code) << entry.script;
         EXPECT_EQ(entry.result, outcome.result.result) << entry.script;
-        expect_record(sent(outcome, "listAddEntry"), 188, list_words(entry.words));
+        expect_record<ListEntryRecord>(sent(outcome, "listAddEntry"), list_words(entry.words));
     }
 }
 
@@ -154,12 +159,12 @@ TEST_F(Commands, ListAddEntryCallbackBinding)
         Outcome outcome = run(std::string("vellumar listAddEntry section 1 callback {") + script + "}");
         ASSERT_EQ(0, outcome.result.code) << outcome.result.result;
         HostCall call = sent(outcome, "listAddEntry");
-        expect_record(call, 188, list_words({{104, 1}}), {172, 180});
+        expect_record<ListEntryRecord>(call, list_words({{LIST(section), 1}}), {LIST(userData), LIST(callback)});
         ASSERT_TRUE(call.binding_text.has_value());
         EXPECT_EQ(script, *call.binding_text);
         EXPECT_EQ(copies + 1, messenger::copies_made());
         EXPECT_TRUE(messenger::is_live_copy(binding_text(call.userData)));
-        EXPECT_EQ((void *)messenger::interp(), *(void **)call.userData);
+        EXPECT_EQ(messenger::interp(), binding_interp(call.userData));
     }
 }
 
@@ -176,31 +181,31 @@ TEST_F(Commands, ListIdentifierServices)
         const char *result;
         Words words;
     } cases[] = {
-        {"vellumar listRemoveEntry -section 3", "listRemoveEntry", "-3", {{84, 3}}},
-        {"vellumar listRemoveEntry 5", "listRemoveEntry", "-3", {{96, 5}}},
-        {"vellumar listRemoveEntry 5 6", "listRemoveEntry", "-3", {{96, 5}}},
-        {"vellumar listClearEntry -section 8", "listClearEntry", "4", {{84, 8}}},
-        {"vellumar listClearEntry 9", "listClearEntry", "4", {{96, 9}}},
-        {"vellumar listGetSectionCount 10", "listGetSectionCount", "12", {{84, 10}}},
-        {"vellumar listGetGroupCount 11", "listGetGroupCount", "13", {{96, 11}}},
+        {"vellumar listRemoveEntry -section 3", "listRemoveEntry", "-3", {{LIST(section_id), 3}}},
+        {"vellumar listRemoveEntry 5", "listRemoveEntry", "-3", {{LIST(unique_id), 5}}},
+        {"vellumar listRemoveEntry 5 6", "listRemoveEntry", "-3", {{LIST(unique_id), 5}}},
+        {"vellumar listClearEntry -section 8", "listClearEntry", "4", {{LIST(section_id), 8}}},
+        {"vellumar listClearEntry 9", "listClearEntry", "4", {{LIST(unique_id), 9}}},
+        {"vellumar listGetSectionCount 10", "listGetSectionCount", "12", {{LIST(section_id), 10}}},
+        {"vellumar listGetGroupCount 11", "listGetGroupCount", "13", {{LIST(unique_id), 11}}},
     };
     for (const Case &entry : cases) {
         Outcome outcome = run(entry.script);
         EXPECT_EQ(0, outcome.result.code) << entry.script;
         EXPECT_EQ(entry.result, outcome.result.result) << entry.script;
-        expect_record(sent(outcome, entry.service), 188, list_words(entry.words));
+        expect_record<ListEntryRecord>(sent(outcome, entry.service), list_words(entry.words));
     }
 
     Outcome outcome = run("vellumar listUpdateText 5 hi");
     EXPECT_EQ("14", outcome.result.result);
     HostCall call = sent(outcome, "listUpdateText");
-    expect_record(call, 188, list_words({{96, 5}}), {160});
-    EXPECT_EQ("hi", call.text_at(160));
+    expect_record<ListEntryRecord>(call, list_words({{LIST(unique_id), 5}}), {LIST(text)});
+    EXPECT_EQ("hi", call.text_at(LIST(text)));
 
     outcome = run("vellumar listUpdateText 5 hi edit");
     call = sent(outcome, "listUpdateText");
-    expect_record(call, 188, list_words({{96, 5}}), {160, 164});
-    EXPECT_EQ("edit", call.text_at(164));
+    expect_record<ListEntryRecord>(call, list_words({{LIST(unique_id), 5}}), {LIST(text), LIST(edit_string)});
+    EXPECT_EQ("edit", call.text_at(LIST(edit_string)));
 }
 
 TEST_F(Commands, EventsRecords)
@@ -211,23 +216,28 @@ TEST_F(Commands, EventsRecords)
         EXPECT_EQ(0, outcome.result.code);
         EXPECT_EQ(std::to_string(answer), outcome.result.result);
         HostCall call = sent(outcome, "eventsConnect");
-        expect_record(call, 20, {{0, 20}}, {4, 12, 16});
-        EXPECT_EQ("Connection: Change", call.text_at(4));
+        expect_record<EventsRecord>(call, {},
+                                    {offsetof(EventsRecord, type), offsetof(EventsRecord, callback),
+                                     offsetof(EventsRecord, userData)});
+        EXPECT_EQ("Connection: Change", call.text_at(offsetof(EventsRecord, type)));
         EXPECT_EQ("set ::x 1", call.binding_text.value_or("(none)"));
     }
 
     messenger::set_answer("eventsDisconnect", -2);
     Outcome outcome = run("vellumar eventsDisconnect 7");
     EXPECT_EQ("-2", outcome.result.result);
-    expect_record(sent(outcome, "eventsDisconnect"), 20, {{0, 20}, {8, 7}});
+    expect_record<EventsRecord>(sent(outcome, "eventsDisconnect"), {{offsetof(EventsRecord, event_id), 7}});
 }
 
 TEST_F(Commands, EnumerationRecords)
 {
     Outcome outcome = run("vellumar connectionEnumerate ICQ");
     HostCall call = sent(outcome, "connectionEnumerate");
-    expect_record(call, 16, {{0, 16}}, {4, 8, 12});
-    EXPECT_EQ("ICQ", call.text_at(4));
+    expect_record<ConnectionEnumRecord>(call, {},
+                                        {offsetof(ConnectionEnumRecord, medium),
+                                         offsetof(ConnectionEnumRecord, callback),
+                                         offsetof(ConnectionEnumRecord, userData)});
+    EXPECT_EQ("ICQ", call.text_at(offsetof(ConnectionEnumRecord, medium)));
 
     struct Case {
         const char *script;
@@ -246,13 +256,15 @@ TEST_F(Commands, EnumerationRecords)
         EXPECT_EQ(0, outcome.result.code) << entry.script;
         EXPECT_EQ("", outcome.result.result) << entry.script;
         call = sent(outcome, "contactlistEnumerate");
-        std::set<size_t> pointers = {4, 12, 16};
-        if (entry.section) pointers.insert(20);
-        expect_record(call, 24, {{0, 24}, {8, entry.connection}}, pointers);
-        EXPECT_EQ("AIM", call.text_at(4));
-        EXPECT_EQ(entry.section, call.has_text_at(20)) << entry.script;
+        std::set<size_t> pointers = {offsetof(ContactEnumRecord, medium), offsetof(ContactEnumRecord, callback),
+                                     offsetof(ContactEnumRecord, userData)};
+        if (entry.section) pointers.insert(offsetof(ContactEnumRecord, section));
+        expect_record<ContactEnumRecord>(call, {{offsetof(ContactEnumRecord, connection_id), entry.connection}},
+                                         pointers);
+        EXPECT_EQ("AIM", call.text_at(offsetof(ContactEnumRecord, medium)));
+        EXPECT_EQ(entry.section, call.has_text_at(offsetof(ContactEnumRecord, section))) << entry.script;
     }
-    EXPECT_EQ("", call.text_at(20));
+    EXPECT_EQ("", call.text_at(offsetof(ContactEnumRecord, section)));
 }
 
 TEST_F(Commands, MessageSendRecord)
@@ -263,11 +275,14 @@ TEST_F(Commands, MessageSendRecord)
         EXPECT_EQ(0, outcome.result.code);
         EXPECT_EQ("77", outcome.result.result);
         HostCall call = sent(outcome, "messageSend");
-        expect_record(call, 52, {{0, 52}, {8, id[0] == 'x' ? 0 : 3}}, {4, 12, 16, 20});
-        EXPECT_EQ("ICQ", call.text_at(4));
-        EXPECT_EQ("bob", call.text_at(12));
-        EXPECT_EQ("outgoing", call.text_at(16));
-        EXPECT_EQ("hello there", call.text_at(20));
+        const size_t medium = offsetof(MessageSendRecord, medium), target = offsetof(MessageSendRecord, target),
+                     kind = offsetof(MessageSendRecord, kind), text = offsetof(MessageSendRecord, text);
+        expect_record<MessageSendRecord>(call, {{offsetof(MessageSendRecord, connection_id), id[0] == 'x' ? 0 : 3}},
+                                         {medium, target, kind, text});
+        EXPECT_EQ("ICQ", call.text_at(medium));
+        EXPECT_EQ("bob", call.text_at(target));
+        EXPECT_EQ("outgoing", call.text_at(kind));
+        EXPECT_EQ("hello there", call.text_at(text));
     }
 }
 
@@ -275,6 +290,8 @@ TEST_F(Commands, MessageSendRecord)
 TEST_F(Commands, SystraySetAlertRecords)
 {
     messenger::set_answer("systraySetAlert", 55);
+    const size_t has_link = offsetof(AlertRecord, has_link), word_wrap = offsetof(AlertRecord, word_wrap),
+                 formatted = offsetof(AlertRecord, formatted), link = offsetof(AlertRecord, link);
     struct Case {
         const char *script;
         const char *result;
@@ -282,12 +299,12 @@ TEST_F(Commands, SystraySetAlertRecords)
         const char *link;
     } cases[] = {
         {"vellumar systraySetAlert kind words", "", {}, nullptr},
-        {"vellumar systraySetAlert kind words {}", "", {{20, 1}}, ""},
-        {"vellumar systraySetAlert kind words http://x 1", "", {{20, 1}, {12, 1}}, "http://x"},
-        {"vellumar systraySetAlert kind words l 2 3", "", {{20, 1}, {12, 2}, {16, 3}}, "l"},
-        {"vellumar systraySetAlert kind words l abc", "expected integer but got \"abc\"", {{20, 1}}, "l"},
-        {"vellumar systraySetAlert kind words l 4 q", "expected integer but got \"q\"", {{20, 1}, {12, 4}},
-         "l"},
+        {"vellumar systraySetAlert kind words {}", "", {{has_link, 1}}, ""},
+        {"vellumar systraySetAlert kind words http://x 1", "", {{has_link, 1}, {word_wrap, 1}}, "http://x"},
+        {"vellumar systraySetAlert kind words l 2 3", "", {{has_link, 1}, {word_wrap, 2}, {formatted, 3}}, "l"},
+        {"vellumar systraySetAlert kind words l abc", "expected integer but got \"abc\"", {{has_link, 1}}, "l"},
+        {"vellumar systraySetAlert kind words l 4 q", "expected integer but got \"q\"",
+         {{has_link, 1}, {word_wrap, 4}}, "l"},
     };
     for (const Case &entry : cases) {
         size_t copies = messenger::copies_made();
@@ -295,17 +312,16 @@ TEST_F(Commands, SystraySetAlertRecords)
         EXPECT_EQ(0, outcome.result.code) << entry.script;
         EXPECT_EQ(entry.result, outcome.result.result) << entry.script;
         HostCall call = sent(outcome, "systraySetAlert");
-        Words words = entry.words;
-        words[0] = 36;
-        std::set<size_t> pointers = {4, 8, 24};
-        if (entry.link != nullptr) pointers.insert(28);
-        expect_record(call, 36, words, pointers);
-        EXPECT_EQ("words", call.text_at(4));
-        EXPECT_EQ("kind", call.text_at(8));
-        EXPECT_EQ(entry.link != nullptr, call.has_text_at(28)) << entry.script;
+        std::set<size_t> pointers = {offsetof(AlertRecord, text), offsetof(AlertRecord, type),
+                                     offsetof(AlertRecord, callback)};
+        if (entry.link != nullptr) pointers.insert(link);
+        expect_record<AlertRecord>(call, entry.words, pointers);
+        EXPECT_EQ("words", call.text_at(offsetof(AlertRecord, text)));
+        EXPECT_EQ("kind", call.text_at(offsetof(AlertRecord, type)));
+        EXPECT_EQ(entry.link != nullptr, call.has_text_at(link)) << entry.script;
         EXPECT_EQ(copies + (entry.link != nullptr ? 1 : 0), messenger::copies_made());
         if (entry.link == nullptr) continue;
-        EXPECT_EQ(entry.link, call.text_at(28));
+        EXPECT_EQ(entry.link, call.text_at(link));
         EXPECT_TRUE(messenger::is_live_copy(call.userData));
         call.callback(0, 0, "alert_destroy", nullptr, call.userData);
     }
@@ -320,9 +336,11 @@ TEST_F(Commands, HttpFileRequestRecords)
         EXPECT_EQ(0, outcome.result.code);
         EXPECT_EQ("8", outcome.result.result);
         HostCall call = sent(outcome, "httpFileRequest");
-        expect_record(call, 16, {{0, 16}}, {4, 8, 12});
-        EXPECT_EQ("http://example/", call.text_at(4));
-        EXPECT_EQ((void *)messenger::interp(), *(void **)call.userData);
+        expect_record<HttpRequestRecord>(call, {},
+                                         {offsetof(HttpRequestRecord, url), offsetof(HttpRequestRecord, callback),
+                                          offsetof(HttpRequestRecord, userData)});
+        EXPECT_EQ("http://example/", call.text_at(offsetof(HttpRequestRecord, url)));
+        EXPECT_EQ(messenger::interp(), binding_interp(call.userData));
         bool named = variable[0] != '\0';
         EXPECT_EQ(named, call.binding_text.has_value());
         EXPECT_EQ(copies + (named ? 1 : 0), messenger::copies_made());

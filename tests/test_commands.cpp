@@ -8,6 +8,9 @@
 
 #include <psapi.h>
 
+#include <algorithm>
+#include <set>
+
 namespace {
 
 const char *const Implemented[] = {
@@ -92,6 +95,28 @@ TEST_F(Commands, NamesWithoutHandlerAreNotImplemented)
     }
     EXPECT_EQ(85, count);
     EXPECT_EQ("prefsO not yet implemented", error_of("vellumar prefsO"));
+}
+
+// The host library reads every record that a command sends by its
+// service's layout: each service there is a host service, listed once, and
+// its fields lie inside its record.
+TEST(RecordLayouts, CoverEveryCommandWithFieldsInsideTheRecord)
+{
+    std::set<std::string> listed;
+    for (const messenger::RecordShape &shape : messenger::record_shapes()) {
+        EXPECT_TRUE(listed.insert(shape.service).second) << shape.service << " listed twice";
+        const char *const *end = HostServiceNames + HOST_SERVICE_COUNT;
+        EXPECT_NE(end, std::find_if(HostServiceNames, end, [&](const char *name) {
+                      return std::string(name) == shape.service;
+                  })) << shape.service;
+        std::vector<int> fields(shape.texts.begin(), shape.texts.end());
+        fields.push_back(shape.callback);
+        fields.push_back(shape.userData);
+        for (int field : fields) {
+            if (field != messenger::NoField) EXPECT_LE((size_t)field + 4, shape.size) << shape.service;
+        }
+    }
+    for (const char *name : Implemented) EXPECT_EQ(1u, listed.count(name)) << name;
 }
 
 // Handlers get the option word as typed; Tcl's usage message prints the

@@ -11,8 +11,6 @@ using messenger::services_called;
 
 namespace {
 
-const char Guid[] = "7C3A2F90-4D1B-11d7-9E55-00A0C94B6D21";
-
 // init.tcl that records, in Tcl variables and a file, what ran.
 std::string recording_init(const std::string &trace_file)
 {
@@ -75,13 +73,16 @@ TEST_F(Lifecycle, LoadWritesTheSelfDescription)
 {
     LoadRecord record = messenger::load();
     const char *base = (const char *)&record;
-    struct Field { size_t offset; const char *text; size_t width; } fields[] = {
-        {20, Guid, 128},
-        {148, "Tobrisk", 256},
-        {404, "Oxbrindle", 256},
-        {660, TOBRISK_VERSION, 64},
-        {724, "Tcl scripting as a Vellumar plugin.  Version " TOBRISK_VERSION ", Build " TOBRISK_BUILD, 1024},
+#define TEXT_FIELD(field) offsetof(LoadRecord, field), sizeof(LoadRecord::field)
+    struct Field { size_t offset; size_t width; const char *text; } fields[] = {
+        {TEXT_FIELD(guid), PluginGuid},
+        {TEXT_FIELD(name), "Tobrisk"},
+        {TEXT_FIELD(maker), "Oxbrindle"},
+        {TEXT_FIELD(version), TOBRISK_VERSION},
+        {TEXT_FIELD(description),
+         "Tcl scripting as a Vellumar plugin.  Version " TOBRISK_VERSION ", Build " TOBRISK_BUILD},
     };
+#undef TEXT_FIELD
     for (const Field &field : fields) {
         size_t length = std::strlen(field.text);
         EXPECT_EQ(std::string(field.text), std::string(base + field.offset)) << field.offset;
@@ -90,7 +91,7 @@ TEST_F(Lifecycle, LoadWritesTheSelfDescription)
             ASSERT_EQ(0x5A, (unsigned char)base[index]) << "byte " << index;
         }
     }
-    EXPECT_EQ(36u, std::strlen(Guid));
+    EXPECT_EQ(36u, std::strlen(PluginGuid));
     EXPECT_EQ(69u, std::strlen(fields[4].text));
 }
 
@@ -105,9 +106,11 @@ TEST_F(Lifecycle, ServiceCallsFollowTheLifecycle)
     std::vector<std::string> expected = {"prefsInitialize", "editAliasRegister", "editAliasUnregister",
                                          "keyboardAliasUnregister"};
     EXPECT_EQ(expected, services_called());
-    for (const auto &call : calls()) EXPECT_EQ(Guid, call.guid);
-    EXPECT_EQ(7, calls()[2].int_at(4)) << "the edit alias id the host returned";
-    EXPECT_EQ(-1, calls()[3].int_at(4)) << "no keyboard alias is ever registered";
+    for (const auto &call : calls()) EXPECT_EQ(PluginGuid, call.guid);
+    EXPECT_EQ(7, calls()[2].int_at(offsetof(AliasUnregisterRecord, alias_id)))
+        << "the edit alias id the host returned";
+    EXPECT_EQ(-1, calls()[3].int_at(offsetof(KeyboardAliasUnregisterRecord, alias_id)))
+        << "no keyboard alias is ever registered";
     EXPECT_EQ("shutdown\n", trace());
 }
 
@@ -157,8 +160,8 @@ TEST_F(Lifecycle, SecondStopFindsNoRuntime)
     messenger::stop();
     std::vector<std::string> expected = {"editAliasUnregister", "keyboardAliasUnregister"};
     EXPECT_EQ(expected, services_called());
-    EXPECT_EQ(-1, calls()[0].int_at(4));
-    EXPECT_EQ(-1, calls()[1].int_at(4));
+    EXPECT_EQ(-1, calls()[0].int_at(offsetof(AliasUnregisterRecord, alias_id)));
+    EXPECT_EQ(-1, calls()[1].int_at(offsetof(KeyboardAliasUnregisterRecord, alias_id)));
     EXPECT_EQ("shutdown\n", trace()) << "the scripts' shutdown ran once";
     messenger::unload();
     messenger::clear_calls();

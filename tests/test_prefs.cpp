@@ -32,7 +32,7 @@ struct ShowRecord {
     bool untouched() const
     {
         const uint8_t *bytes = (const uint8_t *)&record;
-        for (size_t offset = 32; offset < sizeof record; offset++) {
+        for (size_t offset = offsetof(PrefsShowRecord, name); offset < sizeof record; offset++) {
             if (bytes[offset] != 0x5A) return false;
         }
         return true;
@@ -54,9 +54,9 @@ HWND added_window()
     std::vector<messenger::HostCall> adds = messenger::calls_to("dialogAdd");
     if (adds.empty()) return nullptr;
     const messenger::HostCall &add = adds.back();
-    EXPECT_EQ(8u, add.bytes.size());
-    EXPECT_EQ(8, add.int_at(0));
-    return (HWND)(uintptr_t)add.word_at(4);
+    EXPECT_EQ(sizeof(DialogRecord), add.bytes.size());
+    EXPECT_EQ((int32_t)sizeof(DialogRecord), add.int_at(offsetof(DialogRecord, size)));
+    return (HWND)(uintptr_t)add.word_at(offsetof(DialogRecord, window));
 }
 
 // Where a page sits in its parent's client area.
@@ -195,9 +195,9 @@ TEST_F(PrefsTest, ActionsZeroAndTwoDestroyThePage)
         std::vector<messenger::HostCall> removes = messenger::calls_to("dialogRemove");
         if (c.destroys) {
             ASSERT_EQ(1u, removes.size());
-            EXPECT_EQ(8u, removes[0].bytes.size());
-            EXPECT_EQ(8, removes[0].int_at(0));
-            EXPECT_EQ((uintptr_t)page, removes[0].word_at(4));
+            EXPECT_EQ(sizeof(DialogRecord), removes[0].bytes.size());
+            EXPECT_EQ((int32_t)sizeof(DialogRecord), removes[0].int_at(offsetof(DialogRecord, size)));
+            EXPECT_EQ((uintptr_t)page, removes[0].word_at(offsetof(DialogRecord, window)));
             EXPECT_TRUE(alive_when_removed);
             EXPECT_FALSE(IsWindow(page));
             // A second action finds no page.
@@ -298,7 +298,7 @@ int child_unload(const std::string &)
     messenger::unload();
     std::vector<messenger::HostCall> removes = messenger::calls_to("dialogRemove");
     CHECK(removes.size() == 1);
-    CHECK(removes.size() == 1 && removes[0].word_at(4) == (uintptr_t)page);
+    CHECK(removes.size() == 1 && removes[0].word_at(offsetof(DialogRecord, window)) == (uintptr_t)page);
     CHECK(!IsWindow(page));
     CHECK(messenger::bitmaps_loaded().size() == 1);
     CHECK(messenger::objects_deleted().size() == 1);

@@ -140,17 +140,26 @@ TEST_F(Text, RecordsCarryStandardUtf8)
         std::map<size_t, std::string> texts;
     } cases[] = {
         {"vellumar messageSend \"" + e + "\" 1 \"" + Cyrillic + "\" [string toupper \"hi " + e + "\"]",
-         {{4, e}, {12, Cyrillic}, {16, "outgoing"}, {20, "HI " + e}}},
-        {"vellumar messageSend ICQ 1 x [string range \"" + e + "\" 0 0]", {{20, Replacement}}},
+         {{offsetof(MessageSendRecord, medium), e},
+          {offsetof(MessageSendRecord, target), Cyrillic},
+          {offsetof(MessageSendRecord, kind), "outgoing"},
+          {offsetof(MessageSendRecord, text), "HI " + e}}},
+        {"vellumar messageSend ICQ 1 x [string range \"" + e + "\" 0 0]",
+         {{offsetof(MessageSendRecord, text), Replacement}}},
         {"vellumar listAddEntry section 1 text \"" + std::string(Japanese) + " " + e + "\" tooltip " + e +
              " edit_string [string range " + e + " 1 1] real_name " + Cyrillic,
-         {{156, e}, {160, std::string(Japanese) + " " + e}, {164, Replacement}, {168, Cyrillic}}},
-        {"vellumar listUpdateText 5 " + e + " " + Japanese, {{160, e}, {164, Japanese}}},
-        {"vellumar systraySetAlert " + e + " \"text " + e + "\"", {{4, "text " + e}, {8, e}}},
-        {"vellumar eventsConnect " + e + " {}", {{4, e}}},
-        {"vellumar connectionEnumerate " + e, {{4, e}}},
-        {"vellumar contactlistEnumerate " + e + " 1 " + Cyrillic, {{4, e}, {20, Cyrillic}}},
-        {"vellumar httpFileRequest http://x/" + e, {{4, "http://x/" + e}}},
+         {{LIST(tooltip), e},
+          {LIST(text), std::string(Japanese) + " " + e},
+          {LIST(edit_string), Replacement},
+          {LIST(real_name), Cyrillic}}},
+        {"vellumar listUpdateText 5 " + e + " " + Japanese, {{LIST(text), e}, {LIST(edit_string), Japanese}}},
+        {"vellumar systraySetAlert " + e + " \"text " + e + "\"",
+         {{offsetof(AlertRecord, text), "text " + e}, {offsetof(AlertRecord, type), e}}},
+        {"vellumar eventsConnect " + e + " {}", {{offsetof(EventsRecord, type), e}}},
+        {"vellumar connectionEnumerate " + e, {{offsetof(ConnectionEnumRecord, medium), e}}},
+        {"vellumar contactlistEnumerate " + e + " 1 " + Cyrillic,
+         {{offsetof(ContactEnumRecord, medium), e}, {offsetof(ContactEnumRecord, section), Cyrillic}}},
+        {"vellumar httpFileRequest http://x/" + e, {{offsetof(HttpRequestRecord, url), "http://x/" + e}}},
     };
     for (const Case &c : cases) {
         HostCall call = sent(c.script);
@@ -248,7 +257,7 @@ TEST_F(Text, HttpTextBodiesAreTextAndBinaryBodiesExactBytes)
     std::string png("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\xff\xfe\xc0\x80\xed\xa0\xbd", 23);
     png += e;
     HostCall binary = request("-binary http://x/picture.png ::picture");
-    EXPECT_EQ("http://x/picture.png", binary.text_at(4));
+    EXPECT_EQ("http://x/picture.png", binary.text_at(offsetof(HttpRequestRecord, url)));
     complete(binary, png);
     std::string path = fixture("plugin") + "\\picture " + e + ".png";
     messenger::EvalResult written = messenger::eval(
