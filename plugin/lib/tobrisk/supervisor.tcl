@@ -68,6 +68,7 @@ namespace eval ::tobrisk::sv {
     variable alerts             ;# alerts raised
     variable pending            ;# an unload waits for its code to return
     variable scripts            ;# callback id -> script, per child
+    variable sourcing           ;# set while its file is sourced
     array set state {}; array set file {}; array set child {}
     array set budget {}; array set strikes {}; array set tail {}
     array set log_channel {}; array set log_size {}; array set last_error {}
@@ -75,7 +76,7 @@ namespace eval ::tobrisk::sv {
     array set start_hooks {}; array set stop_hooks {}; array set exports {}
     array set subscriptions {}; array set entries {}; array set sections {}
     array set requests {}; array set alerts {}; array set pending {}
-    array set scripts {}
+    array set scripts {}; array set sourcing {}
     variable http_result
     array set http_result {}
     variable disabled {}
@@ -187,13 +188,16 @@ proc ::tobrisk::sv::load_child {name} {
     variable budget
     variable strikes
     variable load_budget
+    variable sourcing
     if {![info exists budget($name)]} { set budget($name) [set [namespace current]::default_budget] }
     set strikes($name) 0
     set path [new_child $name]
     set child($name) $path
     set state($name) loaded
     arm $path [clock milliseconds] $load_budget
+    set sourcing($path) 1
     set code [supervised $path load [list ::tobrisk::sv::source_in $path $file($name)]]
+    unset sourcing($path)
     if {$code != 0} {
         set state($name) failed
         release $path 1
@@ -346,7 +350,7 @@ proc ::tobrisk::sv::vellumar_options {} {
 # An abbreviated option: the command accepts unique prefixes, and so does
 # the ensemble through this; anything else reaches the command as typed,
 # which then gives its own error.
-proc ::tobrisk::sv::resolve {path ensemble {option ""} args} {
+proc ::tobrisk::sv::resolve {ensemble {option ""} args} {
     set names [dict keys [vellumar_map]]
     if {![catch {tcl::prefix match -exact $names $option}]} { return "" }
     if {![catch {tcl::prefix match $names $option} full]} {
@@ -435,12 +439,13 @@ proc ::tobrisk::sv::fail {name path what message info code} {
     variable strikes
     variable strikes_allowed
     variable budget
-    if {[lrange $code 0 1] eq {TCL LIMIT}} {
+    if {[timed_out $message $code]} {
         if {[interp exists $path]} {
             interp limit $path time -seconds {} -milliseconds {}
             set [namespace current]::rearm($path) 0
         }
         set message "$name took longer than its budget of $budget($name) ms in $what and was stopped"
+        regsub {^[^\n]*} $info $message info
         failed $name $what $message $info
         if {[incr strikes($name)] >= $strikes_allowed} {
             strike_out $name
@@ -448,6 +453,12 @@ proc ::tobrisk::sv::fail {name path what message info code} {
         return
     }
     failed $name $what $message $info
+}
+
+# A time-out keeps its error code unless a trace or a `catch` on the way
+# rewrote it; its message stays at the end of the text.
+proc ::tobrisk::sv::timed_out {message code} {
+    return [expr {[lrange $code 0 1] eq {TCL LIMIT} || [string match "*time limit exceeded" $message]}]
 }
 
 proc ::tobrisk::sv::strike_out {name} {
@@ -494,7 +505,15 @@ proc ::tobrisk::sv::script_frames {info} {
         if {$at >= 0 && $at < $cut} { set cut $at }
     }
     set info [string range $info 0 [expr {$cut - 1}]]
-    return [regsub {\n    \("uplevel" body line 1\)$} $info ""]
+    set info [regsub {\n    \("uplevel" body line 1\)$} $info ""]
+    # A runaway recursion leaves thousands of frames: its head and its foot
+    # tell the story.
+    set lines [split $info \n]
+    if {[llength $lines] > 100} {
+        set dropped [expr {[llength $lines] - 80}]
+        set info [join [concat [lrange $lines 0 59] [list "    ... $dropped lines ..."] [lrange $lines end-19 end]] \n]
+    }
+    return $info
 }
 
 proc ::tobrisk::sv::output {path channel text} {
@@ -564,8 +583,9 @@ proc ::tobrisk::sv::on_start {path script} {
     variable start_hooks
     variable started
     variable pending
+    variable sourcing
     lappend start_hooks($path) $script
-    if {$started && $pending($path) eq ""} {
+    if {$started && $pending($path) eq "" && ![info exists sourcing($path)]} {
         supervised $path on_start [list $path eval $script]
     }
 }
@@ -608,10 +628,10 @@ proc ::tobrisk::sv::call {path command args} {
     leave $path
     if {$code == 1} {
         set info [dict get $options -errorinfo]
-        if {[lrange [dict get $options -errorcode] 0 1] eq {TCL LIMIT}} {
+        if {[timed_out $result [dict get $options -errorcode]]} {
             fail $owner($path) $path $command $result $info [dict get $options -errorcode]
         } else {
-            log_write $owner($path) error "error in $command: $info\n"
+            log_write $owner($path) error "error in $command: [script_frames $info]\n"
         }
         return -code error -errorinfo $info $result
     }
