@@ -450,9 +450,10 @@ proc ::tobrisk::sv::fail {name path what message info code} {
         if {[incr strikes($name)] >= $strikes_allowed} {
             strike_out $name
         }
-        return
+        return $message
     }
     failed $name $what $message $info
+    return $message
 }
 
 # A time-out keeps its error code unless a trace or a `catch` on the way
@@ -629,7 +630,7 @@ proc ::tobrisk::sv::call {path command args} {
     if {$code == 1} {
         set info [dict get $options -errorinfo]
         if {[timed_out $result [dict get $options -errorcode]]} {
-            fail $owner($path) $path $command $result $info [dict get $options -errorcode]
+            set result [fail $owner($path) $path $command $result $info [dict get $options -errorcode]]
         } else {
             log_write $owner($path) error "error in $command: [script_frames $info]\n"
         }
@@ -843,7 +844,8 @@ proc ::tobrisk::sv::release_holdings {path} {
     variable sections
     variable exports
     foreach id $subscriptions($path) { catch {vellumar eventsDisconnect $id} }
-    foreach {id in} [lreverse $entries($path)] { catch {vellumar listRemoveEntry $in} }
+    set ids [dict keys $entries($path)]
+    foreach id [lreverse $ids] { catch {vellumar listRemoveEntry $id} }
     foreach id [lreverse $sections($path)] { catch {vellumar listRemoveEntry -section $id} }
     foreach command $exports($path) { catch {interp alias {} $command {}} }
     set subscriptions($path) {}
