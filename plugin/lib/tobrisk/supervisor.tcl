@@ -196,7 +196,7 @@ proc ::tobrisk::sv::load_child {name} {
     set state($name) loaded
     arm $path [clock milliseconds] $load_budget
     set sourcing($path) 1
-    set code [supervised $path load [list ::tobrisk::sv::source_in $path $file($name)]]
+    set code [run $path load [list source -encoding utf-8 $file($name)]]
     unset sourcing($path)
     if {$code != 0} {
         set state($name) failed
@@ -206,10 +206,6 @@ proc ::tobrisk::sv::load_child {name} {
     set [namespace current]::rearm($path) 0
     if {$started} { run_hooks $path on_start }
     return 1
-}
-
-proc ::tobrisk::sv::source_in {path file} {
-    $path eval [list source -encoding utf-8 $file]
 }
 
 proc ::tobrisk::sv::new_child {name} {
@@ -267,10 +263,13 @@ proc ::tobrisk::sv::furnish {path} {
     interp alias $path ::tobrisk::_resolve {} ${sv}::resolve
     $path eval {
         proc ::tobrisk::_event {fields script} {
-            if {[llength $fields] > 0} { array set ::event $fields }
-            set code [catch {uplevel #0 $script} result options]
+            if {$fields ne ""} { array set ::event $fields }
+            set code [catch {uplevel #0 $script} result]
             unset -nocomplain ::event
-            return -options $options $result
+            if {$code == 1} {
+                return -code error -errorinfo $::errorInfo -errorcode $::errorCode $result
+            }
+            return -code $code $result
         }
         interp hide {} exit
         proc ::exit {args} { error "exit is disabled" }
@@ -361,16 +360,24 @@ proc ::tobrisk::sv::resolve {ensemble {option ""} args} {
 
 # --- Supervised calls -----------------------------------------------------------
 
-# Runs SCRIPT (a command of the main interpreter that evaluates in PATH)
-# as a host-to-script call named WHAT; returns its completion code after
-# reporting a failure. A `return` at the top level counts as success.
-proc ::tobrisk::sv::supervised {path what script} {
+# Evaluates SCRIPT in child PATH as a host-to-script call named WHAT;
+# returns 0, or 1 after reporting a failure. A `return` at the top level
+# counts as success. This is the path of every event, double-click, timer
+# and HTTP answer, so it does its bookkeeping inline and builds the error
+# options only for a failure.
+proc ::tobrisk::sv::run {path what script} {
+    variable depth
+    variable rearm
+    variable pending
     variable owner
     set name $owner($path)
-    enter $path
-    set code [catch {uplevel #0 $script} result options]
-    leave $path
-    return [outcome $name $path $what $code $result $options]
+    incr depth($path)
+    set now [clock milliseconds]
+    if {$now >= $rearm($path)} { arm $path $now }
+    set code [catch {$path eval $script} result]
+    if {[incr depth($path) -1] == 0 && $pending($path) ne ""} { run_pending $path }
+    if {$code == 0 || $code == 2} { return 0 }
+    return [outcome $name $path $what $code $result [list -errorinfo $::errorInfo -errorcode $::errorCode]]
 }
 
 # Reports a failed call; its code: 0 for success (also a `return`), 1 for
@@ -402,11 +409,15 @@ proc ::tobrisk::sv::leave {path} {
     variable depth
     variable pending
     if {![info exists depth($path)]} return
-    if {[incr depth($path) -1] == 0 && $pending($path) ne ""} {
-        set after $pending($path)
-        set pending($path) ""
-        uplevel #0 $after
-    }
+    if {[incr depth($path) -1] == 0 && $pending($path) ne ""} { run_pending $path }
+}
+
+# The unload or reload that waited for the child's code to return.
+proc ::tobrisk::sv::run_pending {path} {
+    variable pending
+    set after $pending($path)
+    set pending($path) ""
+    uplevel #0 $after
 }
 
 proc ::tobrisk::sv::arm {path now {allowed ""}} {
@@ -587,7 +598,7 @@ proc ::tobrisk::sv::on_start {path script} {
     variable sourcing
     lappend start_hooks($path) $script
     if {$started && $pending($path) eq "" && ![info exists sourcing($path)]} {
-        supervised $path on_start [list $path eval $script]
+        run $path on_start $script
     }
 }
 
@@ -606,7 +617,7 @@ proc ::tobrisk::sv::run_hooks {path when} {
     }
     foreach script $hooks {
         if {![interp exists $path]} return
-        supervised $path $when [list $path eval $script]
+        run $path $when $script
     }
 }
 
@@ -693,14 +704,8 @@ proc ::tobrisk::sv::held_eventsDisconnect {path args} {
 # A connection change: the child gets its own copy of the array `event`.
 proc ::tobrisk::sv::event {path id} {
     variable scripts
-    variable owner
     if {![info exists scripts($path,$id)]} return
-    set name $owner($path)
-    set fields [expr {[array exists ::event] ? [array get ::event] : {}}]
-    enter $path
-    set code [catch {$path eval [list ::tobrisk::_event $fields $scripts($path,$id)]} result options]
-    leave $path
-    if {$code != 0} { outcome $name $path event $code $result $options }
+    run $path event [list ::tobrisk::_event [array get ::event] $scripts($path,$id)]
 }
 
 proc ::tobrisk::sv::held_listAddEntry {path args} {
@@ -756,7 +761,7 @@ proc ::tobrisk::sv::held_listRemoveEntry {path args} {
 proc ::tobrisk::sv::click {path id} {
     variable scripts
     if {![info exists scripts($path,$id)]} return
-    supervised $path double-click [list $path eval $scripts($path,$id)]
+    run $path double-click $scripts($path,$id)
 }
 
 proc ::tobrisk::sv::held_systraySetAlert {path args} {
@@ -788,11 +793,11 @@ proc ::tobrisk::sv::answered {path key args} {
     set variable [dict get $requests($path) $key]
     dict unset requests($path) $key
     if {$variable eq ""} return
-    supervised $path "HTTP answer" [list $path eval [list set $variable $body]]
+    run $path "HTTP answer" [list set $variable $body]
 }
 
 proc ::tobrisk::sv::timer {path script} {
-    supervised $path timer [list $path eval $script]
+    run $path timer $script
 }
 
 # --- Unloading --------------------------------------------------------------------
