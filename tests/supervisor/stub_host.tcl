@@ -89,7 +89,9 @@ proc ::host::systraySetAlert {type text args} {
     return $alerts
 }
 
-proc ::host::httpFileRequest {url {variable ""}} {
+proc ::host::httpFileRequest {args} {
+    if {[lindex $args 0] eq "-binary"} { set args [lrange $args 1 end] }
+    lassign $args url variable
     variable next
     variable requests
     dict set requests [incr next] [list $url $variable]

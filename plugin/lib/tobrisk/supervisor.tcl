@@ -776,12 +776,14 @@ proc ::tobrisk::sv::held_systraySetAlert {path args} {
 proc ::tobrisk::sv::held_httpFileRequest {path args} {
     variable requests
     variable counter
-    if {[llength $args] < 1 || [llength $args] > 2} { tailcall vellumar httpFileRequest {*}$args }
+    set binary [expr {[lindex $args 0] eq "-binary" ? [list -binary] : {}}]
+    set words [lrange $args [llength $binary] end]
+    if {[llength $words] < 1 || [llength $words] > 2} { tailcall vellumar httpFileRequest {*}$args }
     set key [incr counter]
     set result ::tobrisk::sv::http_result($key)
     trace add variable $result write [list ::tobrisk::sv::answered $path $key]
-    dict set requests($path) $key [lindex $args 1]
-    return [vellumar httpFileRequest [lindex $args 0] $result]
+    dict set requests($path) $key [lindex $words 1]
+    return [vellumar httpFileRequest {*}$binary [lindex $words 0] $result]
 }
 
 proc ::tobrisk::sv::answered {path key args} {
