@@ -203,6 +203,8 @@ proc ::tobrisk::sv::load_child {name} {
         release $path 1
         return 0
     }
+    # A script may unload itself while it is sourced.
+    if {![interp exists $path]} { return 1 }
     set [namespace current]::rearm($path) 0
     if {$started} { run_hooks $path on_start }
     return 1
@@ -1024,7 +1026,6 @@ proc ::tobrisk::disable {name} {
 proc ::tobrisk::sv::refuse_main {name} {
     variable child
     variable state
-    variable file
     if {$state($name) eq "loaded" && ![info exists child($name)]} {
         return -code error "$name runs in the main interpreter: it stays until the plugin stops"
     }
