@@ -239,6 +239,70 @@ TEST(Soak, HttpRequestsCompletedIntoAVariable)
     stop_plugin();
 }
 
+// One script of the scripts folder reloaded again and again under the
+// supervisor: it subscribes, adds a section and an entry, starts a timer
+// and asks for a page each time; every reload must give all of it back.
+TEST(Soak, ReloadsOfASupervisedScript)
+{
+    start_plugin();
+    int32_t next = 0;
+    set_default_answer([&](HostCall &) { return ++next; });
+    std::string folder = fixture("plugin") + "\\soak-scripts";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    ASSERT_TRUE(write_file(folder + "\\holder.tcl",
+                           "::tobrisk::on_start {\n"
+                           "    vellumar eventsConnect {Connection: Change} {incr ::changes}\n"
+                           "    vellumar listAddEntry section 1 section_id 300 text Holder\n"
+                           "    vellumar listAddEntry section_id 300 parent_id 300 text Entry callback {incr ::n}\n"
+                           "    after 60000 {set ::late 1}\n"
+                           "    vellumar httpFileRequest http://example.org/page ::page\n"
+                           "}\n"));
+    ASSERT_TRUE(write_file(folder + "\\keeper.tcl", "set ::kept 42\n"));
+    std::string tcl_folder = folder;
+    for (char &c : tcl_folder) c = c == '\\' ? '/' : c;
+    eval_ok("source [file join [file dirname $tcl_library] tobrisk supervisor.tcl]; "
+            "::tobrisk::sv::configure {" + tcl_folder + "}; ::tobrisk::sv::load_all; ::tobrisk::sv::startup");
+    ASSERT_EQ("{holder loaded} {keeper loaded}", eval_ok("::tobrisk::list"));
+    // What the messenger is given and given back, counted as it goes so
+    // that the record of calls does not grow.
+    // The page that one version asked for arrives after the next reload,
+    // for an interpreter that is gone.
+    long taken = 0, released = 0;
+    HostCallback answer = nullptr;
+    void *request = nullptr;
+    static const char page[] = "late page";
+    HttpCompletion data = {};
+    data.bytes = page;
+    data.count = (int32_t)sizeof page - 1;
+    clear_calls();
+    auto reload = [&](long) {
+        eval_ok("::tobrisk::reload holder");
+        if (answer != nullptr) answer(0, 0, "http_done", &data, request);
+        for (const HostCall &call : calls()) {
+            if (call.service == "eventsConnect" || call.service == "listAddEntry") taken++;
+            if (call.service == "eventsDisconnect" || call.service == "listRemoveEntry") released++;
+            if (call.service == "httpFileRequest") {
+                answer = call.callback;
+                request = call.userData;
+            }
+        }
+        clear_calls();
+    };
+    SoakRun run = soak("supervised_reloads", 20, scaled(2000), reload);
+    EXPECT_EQ(taken, released) << "each reload gives back what the one before took";
+    EXPECT_EQ("1 1 1 1 1", eval_ok("set h [::tobrisk::holdings holder]; lmap kind {subscriptions entries sections "
+                                   "requests timers} {llength [dict get $h $kind]}"));
+    EXPECT_EQ("0", eval_ok("[::tobrisk::interp holder] eval {info exists ::page}"));
+    EXPECT_EQ("42", eval_ok("[::tobrisk::interp keeper] eval {set ::kept}"));
+    EXPECT_EQ("2", eval_ok("llength [lsearch -all [interp children] ::tobrisk::child::*]"));
+    EXPECT_TRUE(message_boxes().empty());
+    // A leaked interpreter would be tens of kilobytes a reload.
+    EXPECT_LT(run.growth(), 4096LL * run.ops + 262144);
+    EXPECT_LE(run.handle_growth(), 4);
+    clear_answers();
+    stop_plugin();
+}
+
 TEST(Soak, VersionQueries)
 {
     start_plugin();

@@ -1,20 +1,23 @@
 # The plugin's start-up script. Tobrisk sources it at "load" and then calls
 # ::tobrisk::startup; at "stop" it calls ::tobrisk::shutdown.
 #
-# It sources every *.tcl file of the folder "scripts" beside the plugin, in
-# name order (letter case aside), reading them as UTF-8. The environment
-# variable TOBRISK_SCRIPTS names another folder to take them from. A script
-# that fails is reported in a message box of its own and the others still
-# load.
+# Every *.tcl file of the folder "scripts" beside the plugin is a script of
+# its own, loaded in name order (letter case aside), read as UTF-8, each in
+# a child interpreter of its own under the supervisor of
+# lib/tobrisk/supervisor.tcl. A script that says "# tobrisk: main" in its
+# first lines is sourced in this, the main, interpreter instead: a library
+# that other scripts share. The environment variable TOBRISK_SCRIPTS names
+# another folder to take the scripts from.
 #
 # A script registers what it wants done when the plugin starts and stops:
 #     ::tobrisk::on_start {vellumar eventsConnect ... }
 #     ::tobrisk::on_stop {vellumar eventsDisconnect $::myscript::id}
 # Start scripts run in the order they were registered, stop scripts in the
-# reverse order, each at the global level.
+# reverse order, each at the global level of the script's interpreter.
 
 namespace eval ::tobrisk {
-    variable scripts_dir [file join [file dirname [file normalize [info script]]] scripts]
+    variable here [file dirname [file normalize [info script]]]
+    variable scripts_dir [file join $here scripts]
     if {[info exists ::env(TOBRISK_SCRIPTS)] && $::env(TOBRISK_SCRIPTS) ne ""} {
         set scripts_dir $::env(TOBRISK_SCRIPTS)
     }
@@ -29,15 +32,16 @@ proc ::tobrisk::report {subject message} {
     tobrisk messagebox $message "Tobrisk Error ($subject)" 0
 }
 
-# Errors of scripts that run later from the event loop (an `after` script,
-# for one) are shown like the others instead of in Tk's error dialog.
+# Errors of the main interpreter's scripts that run later from the event
+# loop (an `after` script, for one) are shown like the others instead of
+# in Tk's error dialog.
 proc ::tobrisk::background_error {message options} {
     report background $message
 }
 interp bgerror {} ::tobrisk::background_error
 
-# Runs a start or stop script at the global level; a failure is shown with
-# the name of the script that registered it.
+# Runs a start or stop script of the main interpreter at the global level;
+# a failure is shown with the name of the script that registered it.
 proc ::tobrisk::run_hook {hook when} {
     lassign $hook owner script
     if {[catch {uplevel #0 $script} message]} {
@@ -52,7 +56,7 @@ proc ::tobrisk::on_start {script} {
     variable start_hooks
     variable loading
     variable started
-    set hook [list $loading $script]
+    set hook [::list $loading $script]
     lappend start_hooks $hook
     if {$started} {
         run_hook $hook on_start
@@ -63,35 +67,27 @@ proc ::tobrisk::on_start {script} {
 proc ::tobrisk::on_stop {script} {
     variable stop_hooks
     variable loading
-    lappend stop_hooks [list $loading $script]
+    lappend stop_hooks [::list $loading $script]
 }
 
-proc ::tobrisk::load_scripts {} {
-    variable scripts_dir
-    variable loading
-    set files [glob -nocomplain -types f -directory $scripts_dir *.tcl]
-    foreach file [lsort -nocase $files] {
-        set loading scripts/[file tail $file]
-        if {[catch {uplevel #0 [list source -encoding utf-8 $file]} message]} {
-            report $loading $message
-        }
-    }
-    set loading ""
-}
-
+# Libraries of the main interpreter start first and stop last.
 proc ::tobrisk::startup {} {
     variable start_hooks
     variable started 1
     foreach hook $start_hooks {
         run_hook $hook on_start
     }
+    ::tobrisk::sv::startup
 }
 
 proc ::tobrisk::shutdown {} {
     variable stop_hooks
+    ::tobrisk::sv::shutdown
     foreach hook [lreverse $stop_hooks] {
         run_hook $hook on_stop
     }
 }
 
-::tobrisk::load_scripts
+source -encoding utf-8 [file join $::tobrisk::here lib tobrisk supervisor.tcl]
+::tobrisk::sv::configure $::tobrisk::scripts_dir
+::tobrisk::sv::load_all

@@ -116,7 +116,12 @@ static void set_shell_variables(Tcl_Interp *interp)
     Tcl_SetVar(interp, "tcl_rcFileName", "~/wishrc.tcl", TCL_GLOBAL_ONLY);
     if (g_tcl_file_name[0] != L'\0') {
         derive_library_directory();
-        Tcl_SetVar2Ex(interp, "tcl_library", NULL, text_from_wide(g_library_directory, -1), TCL_GLOBAL_ONLY);
+        Tcl_Obj *library = text_from_wide(g_library_directory, -1);
+        Tcl_SetVar2Ex(interp, "tcl_library", NULL, library, TCL_GLOBAL_ONLY);
+        // A child interpreter (`interp create`) starts without tcl_library
+        // and would look for lib/tcl8.6; the environment variable is the
+        // first place it looks, so children find the library this one uses.
+        Tcl_SetVar2Ex(interp, "env", "TCL_LIBRARY", library, TCL_GLOBAL_ONLY);
     }
 }
 

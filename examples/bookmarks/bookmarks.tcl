@@ -43,4 +43,6 @@ proc ::bookmarks::start {} {
 }
 
 ::tobrisk::on_start ::bookmarks::start
+# Bookmarks can be added from a message window too.
+::tobrisk::export ::bookmarks::add
 ::tobrisk::on_stop {vellumar listRemoveEntry -section $::bookmarks::section}

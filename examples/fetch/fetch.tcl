@@ -30,3 +30,4 @@ proc ::fetch::received {url name1 name2 op} {
 }
 
 ::tobrisk::on_start {::fetch::get $::fetch::motd}
+::tobrisk::export ::fetch::get

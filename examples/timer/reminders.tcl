@@ -25,6 +25,9 @@ proc ::reminders::tick {count} {
     after 100 [list ::reminders::tick [expr {$count - 1}]]
 }
 
+# Both can be typed in a message window.
+::tobrisk::export remind countdown
+
 # Reminders still waiting when the plugin stops are dropped.
 ::tobrisk::on_stop {
     foreach pending [after info] {

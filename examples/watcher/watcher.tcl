@@ -40,3 +40,6 @@ proc ::watcher::stop {} {
 
 ::tobrisk::on_start ::watcher::start
 ::tobrisk::on_stop ::watcher::stop
+# The watcher runs in an interpreter of its own; this makes ::watcher::stop
+# callable from the chat line too.
+::tobrisk::export ::watcher::stop

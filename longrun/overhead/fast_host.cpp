@@ -10,7 +10,7 @@ const char VersionText[] = "10.0.0.1";
 
 namespace {
 
-Registered g_registered = {nullptr, nullptr, nullptr, nullptr};
+Registered g_registered = {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
 int32_t g_next_entry_id = 0;
 
 int32_t enumerate_connections(const ConnectionEnumRecord *record)
@@ -34,7 +34,14 @@ int32_t __cdecl answer_at_once(const char *guid, const char *service, void *reco
     (void)guid;
     if (std::strcmp(service, "messageSend") == 0) return 0;
     if (std::strcmp(service, "versionRequest") == 0) return (int32_t)(intptr_t)VersionText;
-    if (std::strcmp(service, "listAddEntry") == 0) return ++g_next_entry_id;
+    if (std::strcmp(service, "listAddEntry") == 0) {
+        auto entry = (const ListEntryRecord *)record;
+        if (entry->callback != nullptr) {
+            g_registered.list = entry->callback;
+            g_registered.list_userData = entry->userData;
+        }
+        return ++g_next_entry_id;
+    }
     if (std::strcmp(service, "connectionEnumerate") == 0) {
         return enumerate_connections((const ConnectionEnumRecord *)record);
     }
@@ -64,6 +71,6 @@ LoadRecord load_record()
 
 const Registered &registered() { return g_registered; }
 
-void forget_registrations() { g_registered = {nullptr, nullptr, nullptr, nullptr}; }
+void forget_registrations() { g_registered = Registered{}; }
 
 } // namespace fast_host

@@ -12,12 +12,15 @@ namespace fast_host {
 LoadRecord load_record();
 
 // What the plugin registered: the alias callback with its userData (the
-// interpreter) and the last event subscription with its binding.
+// interpreter), the last event subscription with its binding and the last
+// contact-list entry that has a double-click script.
 struct Registered {
     HostCallback alias;
     void *alias_userData;
     HostCallback events;
     void *events_userData;
+    HostCallback list;
+    void *list_userData;
 };
 const Registered &registered();
 void forget_registrations();

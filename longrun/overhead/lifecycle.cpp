@@ -78,3 +78,13 @@ std::string eval_result(const char *script)
     std::string result = stubs_result();
     return code == 0 ? result : "error: " + result;
 }
+
+double time_loop(const std::string &script, long count)
+{
+    std::string loop = "lindex [time {" + script + "} " + std::to_string(count) + "] 0";
+    std::string result = eval_result(loop.c_str());
+    char *end = nullptr;
+    double value = std::strtod(result.c_str(), &end);
+    if (end == result.c_str()) failure(script + ": " + result);
+    return value;
+}

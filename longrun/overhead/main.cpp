@@ -42,6 +42,7 @@ void run_benchmarks(const Options &options)
     measure_fresh_processes(options, counts, table);
     measure_startup(options, counts, table);
     measure_scripts(options, counts, table);
+    measure_supervised(options, counts, table);
     table.print();
     print_imports(messenger::plugin_module());
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "report.h"
+#include "measure.h"
 
 struct Options {
     std::string folder;
@@ -49,11 +50,29 @@ std::string eval_result(const char *script);
 
 inline double ms(double microseconds) { return microseconds / 1000.0; }
 
+// Microseconds per iteration of `time {SCRIPT} COUNT` in the plugin's
+// interpreter.
+double time_loop(const std::string &script, long count);
+
+// Microseconds per call of OPERATION, called COUNT times.
+template <typename Operation> double microseconds_each(long count, Operation operation)
+{
+    double started = microseconds_now();
+    for (long index = 0; index < count; index++) operation();
+    return (microseconds_now() - started) / (double)count;
+}
+
+// The subscriber of the event rows: a proc that reads the event, and the
+// script subscribed to it.
+extern const char *const Subscriber;
+extern const char *const SubscribedScript;
+
 // The parts, each adding its sections to the table.
 void measure_library(const Options &options, Table &table);
 void measure_fresh_processes(const Options &options, const Counts &counts, Table &table);
 void measure_startup(const Options &options, const Counts &counts, Table &table);
 void measure_scripts(const Options &options, const Counts &counts, Table &table);
+void measure_supervised(const Options &options, const Counts &counts, Table &table);
 // A child's one start-up in a fresh process; its exit code.
 int fresh_child(const Options &options);
 

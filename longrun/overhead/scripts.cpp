@@ -11,18 +11,6 @@
 
 namespace {
 
-// Microseconds per iteration of `time {SCRIPT} COUNT` in the plugin's
-// interpreter.
-double time_loop(const std::string &script, long count)
-{
-    std::string loop = "lindex [time {" + script + "} " + std::to_string(count) + "] 0";
-    std::string result = eval_result(loop.c_str());
-    char *end = nullptr;
-    double value = std::strtod(result.c_str(), &end);
-    if (end == result.c_str()) failure(script + ": " + result);
-    return value;
-}
-
 const char *const TenKeyEntry =
     "vellumar listAddEntry {section_id 1 parent_id 2 previous_id 3 group 0 selectable 1 expanded 0 "
     "text {A bookmark} tooltip {Opens the page} real_name bookmark callback {open_bookmark 7}}";
@@ -58,6 +46,8 @@ void measure_calls(const Counts &counts, Table &table)
 
 // A subscriber as a script would write it: the subscription calls a proc
 // that reads the event.
+}
+
 const char *const Subscriber =
     "proc on_connection_change {} {\n"
     "    global event\n"
@@ -67,12 +57,7 @@ const char *const Subscriber =
     "set ::changes 0\n";
 const char *const SubscribedScript = "on_connection_change";
 
-template <typename Operation> double microseconds_each(long count, Operation operation)
-{
-    double started = microseconds_now();
-    for (long index = 0; index < count; index++) operation();
-    return (microseconds_now() - started) / (double)count;
-}
+namespace {
 
 // The baseline evaluates the subscribed script with the array filled in
 // once beforehand; the plugin fills it in and removes it for every event,

@@ -1,0 +1,207 @@
+// Scripts under the supervisor, each in an interpreter of its own, timed
+// side by side with the same work done by a script of the main
+// interpreter: calls, events, double-clicks and chat lines, and the load,
+// unload and reload of one script.
+#include <cstdlib>
+#include <string>
+
+#include "bare_tcl.h"
+#include "fast_host.h"
+#include "measure.h"
+#include "overhead.h"
+#include "messenger/messenger.h"
+
+namespace {
+
+const char *const ScriptName = "bench";
+
+// The script of the rows: the event subscriber, a double-click target, a
+// chat command, and enough procedures to make 100 lines.
+std::string bench_script()
+{
+    std::string text = std::string(Subscriber) +
+                       "proc clicked {} { incr ::clicks }\n"
+                       "proc ::chat_line {} { return 42 }\n"
+                       "::tobrisk::export ::chat_line\n";
+    for (int index = 0; index < 23; index++) {
+        text += "proc filler" + std::to_string(index) + " {a b} {\n"
+                "    set sum [expr {$a + $b}]\n"
+                "    return $sum\n"
+                "}\n";
+    }
+    return text;
+}
+
+// The supervisor in the plugin's interpreter, on a scripts folder of the
+// benchmark's own holding the one script.
+bool start_supervisor(const Options &options)
+{
+    std::string folder = options.folder + "\\bench-scripts";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    if (!messenger::write_file(folder + "\\" + ScriptName + ".tcl", bench_script())) {
+        failure("writing the benchmark's script");
+        return false;
+    }
+    std::string tcl_folder = folder;
+    for (char &c : tcl_folder) c = c == '\\' ? '/' : c;
+    std::string setup = "source [file join [file dirname $tcl_library] tobrisk supervisor.tcl]\n"
+                        "::tobrisk::sv::configure {" + tcl_folder + "}\n"
+                        "::tobrisk::sv::startup\n"
+                        "::tobrisk::load " + ScriptName;
+    std::string state = eval_result(setup.c_str());
+    check(state == "loaded", "loading the benchmark's script: " + state);
+    return state == "loaded";
+}
+
+std::string in_child(const std::string &script)
+{
+    return "[::tobrisk::interp " + std::string(ScriptName) + "] eval {" + script + "}";
+}
+
+void measure_calls(const Counts &counts, Table &table)
+{
+    table.section("A script's call of the messenger, `time {...} N` (us per call)");
+    Row &direct = table.baseline("vellumar messageSend, main interpreter", "us");
+    Row &supervised = table.row("vellumar messageSend, the script's own interpreter", "us");
+    Row &added = table.figure("added by the supervisor per call (goal 0.5)", "us");
+    std::string loop = "lindex [time {vellumar messageSend m 1 t hi} " + std::to_string(counts.plain_calls) + "] 0";
+    for (int round = 0; round < counts.rounds; round++) {
+        double main = time_loop("vellumar messageSend m 1 t hi", counts.plain_calls);
+        double child = std::atof(eval_result(in_child(loop).c_str()).c_str());
+        direct.add(main);
+        supervised.add(child);
+        added.add(child - main);
+    }
+}
+
+void measure_events(const Counts &counts, Table &table)
+{
+    std::string subscribe = std::string("vellumar eventsConnect {Connection: Change} ") + SubscribedScript;
+    check(eval_result(Subscriber) == "0", "defining the main interpreter's subscriber");
+    eval_result(subscribe.c_str());
+    fast_host::Registered main = fast_host::registered();
+    eval_result(in_child(subscribe).c_str());
+    fast_host::Registered child = fast_host::registered();
+    if (main.events == nullptr || child.events == nullptr) return failure("no event callback");
+
+    ConnectionChange change = {3, "someone@example.org", "JABBER", "online"};
+    EventField status = {sizeof(EventField), "status", 0, change.status, 0, nullptr};
+    EventField medium = {sizeof(EventField), "medium", 0, change.medium, 0, &status};
+    EventField name = {sizeof(EventField), "name", 0, change.name, 0, &medium};
+    EventField first = {sizeof(EventField), "cid", 0, &change.cid, 0, &name};
+
+    table.section("An event to a script, \"Connection: Change\" with four fields (us per event)");
+    Row &direct = table.baseline("to a script of the main interpreter", "us");
+    Row &supervised = table.row("to a script in its own interpreter", "us");
+    Row &added = table.figure("added by the supervisor per event (goal 2)", "us");
+    for (int round = 0; round < counts.rounds; round++) {
+        double plain = microseconds_each(counts.events, [&] { main.events(1, 0, "Connection: Change", &first, main.events_userData); });
+        double own = microseconds_each(counts.events, [&] { child.events(1, 0, "Connection: Change", &first, child.events_userData); });
+        direct.add(plain);
+        supervised.add(own);
+        added.add(own - plain);
+    }
+    check(eval_result(in_child("set ::last").c_str()) == "3 someone@example.org JABBER online",
+          "the script in its own interpreter saw the event");
+}
+
+void measure_clicks(const Counts &counts, Table &table)
+{
+    eval_result("proc clicked {} { incr ::clicks }; vellumar listAddEntry section_id 1 parent_id 1 callback clicked");
+    fast_host::Registered main = fast_host::registered();
+    eval_result(in_child("vellumar listAddEntry section_id 1 parent_id 1 callback clicked").c_str());
+    fast_host::Registered child = fast_host::registered();
+    if (main.list == nullptr || child.list == nullptr) return failure("no double-click callback");
+
+    table.section("A double-click on a script's entry (us per click)");
+    Row &direct = table.baseline("a script of the main interpreter", "us");
+    Row &supervised = table.row("a script in its own interpreter", "us");
+    Row &added = table.figure("added by the supervisor per double-click", "us");
+    for (int round = 0; round < counts.rounds; round++) {
+        double plain = microseconds_each(counts.events, [&] { main.list(0, 0, "list_leftDoubleClick", nullptr, main.list_userData); });
+        double own = microseconds_each(counts.events, [&] { child.list(0, 0, "list_leftDoubleClick", nullptr, child.list_userData); });
+        direct.add(plain);
+        supervised.add(own);
+        added.add(own - plain);
+    }
+    check(eval_result(in_child("set ::clicks").c_str()) == std::to_string((long)counts.events * counts.rounds),
+          "every double-click ran the script");
+}
+
+double chat_line(const fast_host::Registered &host, const char *text, long count, bool &answered)
+{
+    std::string line = text;
+    return microseconds_each(count, [&] {
+        EditAliasRequest request = {};
+        request.alias = "/tobrisk";
+        request.line = &line[0];
+        host.alias(0, 0, "edit_aliasRequest", &request, host.alias_userData);
+        answered = answered && std::string(request.line) == "42";
+        host.alias(0, 0, "edit_aliasFree", request.line, host.alias_userData);
+    });
+}
+
+void measure_chat(const Counts &counts, Table &table)
+{
+    fast_host::Registered host = fast_host::registered();
+    if (host.alias == nullptr) return failure("no alias callback");
+    eval_result("proc ::main_line {} { return 42 }");
+    table.section("A chat line that calls a script's command (us per line)");
+    Row &direct = table.baseline("\"/tobrisk ::main_line\", a proc of the main interpreter", "us");
+    Row &supervised = table.row("\"/tobrisk ::chat_line\", exported by a script", "us");
+    Row &added = table.figure("added by the supervisor per line", "us");
+    bool answered = true;
+    for (int round = 0; round < counts.rounds; round++) {
+        double plain = chat_line(host, "/tobrisk ::main_line", counts.alias_lines, answered);
+        double own = chat_line(host, "/tobrisk ::chat_line", counts.alias_lines, answered);
+        direct.add(plain);
+        supervised.add(own);
+        added.add(own - plain);
+    }
+    check(answered, "every chat line was answered 42");
+}
+
+// Milliseconds of one unload, one load and one reload of the script.
+void measure_reload(const Counts &counts, Table &table)
+{
+    table.section("One script of 100 lines (ms)");
+    Row &load = table.row("::tobrisk::load", "ms");
+    Row &unload = table.row("::tobrisk::unload", "ms");
+    Row &reload = table.row("::tobrisk::reload", "ms");
+    load.goal_below(5);
+    unload.goal_below(5);
+    reload.goal_below(5);
+    int cycles = counts.rounds > 1 ? 20 : 2;
+    for (int round = 0; round < counts.rounds; round++) {
+        for (int cycle = 0; cycle < cycles; cycle++) {
+            double started = microseconds_now();
+            eval_result("::tobrisk::unload bench");
+            double unloaded = microseconds_now();
+            eval_result("::tobrisk::load bench");
+            double loaded = microseconds_now();
+            eval_result("::tobrisk::reload bench");
+            double reloaded = microseconds_now();
+            unload.add(ms(unloaded - started));
+            load.add(ms(loaded - unloaded));
+            reload.add(ms(reloaded - loaded));
+        }
+    }
+    check(eval_result("::tobrisk::state bench") == "loaded", "the script is loaded after its reloads");
+}
+
+} // namespace
+
+void measure_supervised(const Options &options, const Counts &counts, Table &table)
+{
+    use_init(options, MinimalInit);
+    timed_load();
+    if (!start_and_attach()) return;
+    if (start_supervisor(options)) {
+        measure_calls(counts, table);
+        measure_events(counts, table);
+        measure_clicks(counts, table);
+        measure_chat(counts, table);
+        measure_reload(counts, table);
+    }
+    timed_stop();
+}
