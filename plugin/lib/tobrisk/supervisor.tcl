@@ -501,6 +501,11 @@ proc ::tobrisk::sv::failed {name what message info} {
     if {$quiet} return
     set subject [expr {[info exists file($name)] ? "scripts/[file tail $file($name)]" : $name}]
     if {$what ne "load"} { append subject " $what" }
+    # The box names the file as the caption does, wherever the folder lies;
+    # the log keeps the full path.
+    if {[info exists file($name)]} {
+        set info [string map [list $file($name) scripts/[file tail $file($name)]] $info]
+    }
     if {[string length $info] > 2000} { set info [string range $info 0 1999]... }
     tobrisk messagebox $info "Tobrisk Error ($subject)" 0
 }
