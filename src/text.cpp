@@ -24,6 +24,16 @@ static bool is_ascii(const char *text)
     return ascii_length(text) >= 0;
 }
 
+// Tcl_DStringInit without the call into Tcl, for the buffer of an ASCII
+// text, which stays empty.
+static void empty_buffer(Tcl_DString *buffer)
+{
+    buffer->string = buffer->staticSpace;
+    buffer->length = 0;
+    buffer->spaceAvl = TCL_DSTRING_STATIC_SIZE;
+    buffer->staticSpace[0] = '\0';
+}
+
 static bool is_trail(unsigned char byte)
 {
     return (byte & 0xC0) == 0x80;
@@ -72,7 +82,7 @@ Tcl_Obj *text_from_host_bytes(const char *bytes, int count)
 const char *text_to_tcl(const char *text, Tcl_DString *buffer)
 {
     if (text == NULL || is_ascii(text)) {
-        Tcl_DStringInit(buffer);
+        empty_buffer(buffer);
         return text;
     }
     decode_host(text, -1, buffer);
@@ -139,7 +149,7 @@ static void mend_utf8(Tcl_DString *text)
 const char *text_to_host(const char *text, Tcl_DString *buffer)
 {
     if (text == NULL || is_ascii(text)) {
-        Tcl_DStringInit(buffer);
+        empty_buffer(buffer);
         return text;
     }
     Tcl_Encoding utf8 = Tcl_GetEncoding(NULL, "utf-8");
@@ -153,7 +163,7 @@ char *text_host_copy(const char *text)
 {
     Tcl_DString buffer;
     char *copy = _strdup(text_to_host(text != NULL ? text : "", &buffer));
-    Tcl_DStringFree(&buffer);
+    text_release(&buffer);
     return copy;
 }
 
