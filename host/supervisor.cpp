@@ -57,6 +57,23 @@ const char *exception_name(DWORD code)
     }
 }
 
+// Transcripts are UTF-8 and so are the lines typed at the prompt; a console
+// shows and reads them as such while the session runs, and gets its own
+// code pages back afterwards.
+struct ConsoleInUtf8 {
+    UINT input = GetConsoleCP(), output = GetConsoleOutputCP();
+    ConsoleInUtf8()
+    {
+        if (input != 0) SetConsoleCP(CP_UTF8);
+        if (output != 0) SetConsoleOutputCP(CP_UTF8);
+    }
+    ~ConsoleInUtf8()
+    {
+        if (input != 0) SetConsoleCP(input);
+        if (output != 0) SetConsoleOutputCP(output);
+    }
+};
+
 } // namespace
 
 bool is_session_process()
@@ -77,6 +94,7 @@ int supervise(bool scratch_profile)
     startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION process = {};
+    ConsoleInUtf8 console;
     // The wide command line: the ANSI one loses the letters that the code
     // page lacks, in paths the session needs.
     std::wstring command = GetCommandLineW();
