@@ -230,6 +230,18 @@ static int read_tcl_character(const unsigned char *p, unsigned *code)
     return 1;
 }
 
+void text_drop_cut_character(char *text)
+{
+    size_t end = strlen(text);
+    size_t lead = end;
+    while (lead > 0 && end - lead < 3 && is_trail((unsigned char)text[lead - 1])) lead--;
+    if (lead == 0) return;
+    lead--;
+    unsigned char byte = (unsigned char)text[lead];
+    size_t needed = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+    if (end - lead < needed) text[lead] = '\0';
+}
+
 static bool is_high_half(unsigned code) { return code >= 0xD800 && code <= 0xDBFF; }
 static bool is_low_half(unsigned code) { return code >= 0xDC00 && code <= 0xDFFF; }
 

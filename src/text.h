@@ -52,6 +52,11 @@ const char *text_wide_to_tcl(const WCHAR *text, Tcl_DString *buffer);
 // over file names.
 Tcl_Obj *text_from_ansi(const char *text);
 
+// Drops a character that a cut at the end of `text` left incomplete, so
+// that a text cut to fit a buffer does not end in a stray letter. Calls no
+// Tcl function.
+void text_drop_cut_character(char *text);
+
 // Converts a Tcl text to UTF-16 into `wide`, `capacity` units with the
 // NUL, cut to fit and never through a pair; a lone half becomes U+FFFD.
 // Calls no Tcl function, so it works before Tcl is bound and in a panic.

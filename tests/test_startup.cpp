@@ -42,14 +42,17 @@ ChildRegistration lifecycle_registration("lifecycle", lifecycle_child);
 
 using PanicFn = void (*)(const char *, ...);
 
-int panic_child(const std::string &)
+// Panics with "fatal WORD: " and 2000 bytes of the argument's letter, "x"
+// or "ж".
+int panic_child(const std::string &letter)
 {
     if (!load_and_start_plugin()) return 97;
     HMODULE tcl = GetModuleHandleW(messenger::wide_of(fixture("plugin") + "\\bin\\tcl84t.dll").c_str());
     auto panic = (PanicFn)(void *)GetProcAddress(tcl, "Tcl_Panic");
     if (panic == nullptr) return 96;
-    std::string long_text(2000, 'x');
-    panic("fatal %s: %s", "trouble", long_text.c_str());
+    std::string long_text;
+    while (long_text.size() < 2000) long_text += letter;
+    panic("fatal %s: %s", letter == "x" ? "trouble" : "troubles", long_text.c_str());
     return 95;   // not reached: the plugin ends the process
 }
 ChildRegistration panic_registration("panic", panic_child);
@@ -140,19 +143,31 @@ TEST(RuntimeFailure, BoxesExplainTheFailure)
     EXPECT_NE(std::string::npos, tk.boxes[0].text.find("Tk")) << tk.boxes[0].text;
 }
 
-// A fatal Tcl error: a beep, a task-modal box cut to 1023 characters, and
-// the end of the process with exit code 1.
+// A fatal Tcl error: a beep, a task-modal box cut to 1023 bytes, and the
+// end of the process with exit code 1. A cut through a letter drops the
+// letter rather than showing a stray one.
 TEST(Panic, BeepsShowsTheTextAndEndsTheProcess)
 {
-    messenger::ChildResult child = run_child("panic");
-    EXPECT_EQ(1u, child.exit_code);
-    std::string expected_text = "fatal trouble: " + std::string(1023 - 15, 'x');
-    std::string expected = "UI|MessageBeep|48||0|\n"
-                           "UI|MessageBoxW|73744|Tobrisk: Fatal Error|1023|" + expected_text + "\n"
-                           "UI|TerminateProcess|1||0|\n";
-    std::string output = child.output;
-    output.erase(std::remove(output.begin(), output.end(), '\r'), output.end());
-    EXPECT_EQ(expected, output);
+    std::string cyrillic_text = "fatal troubles: ";   // 16 bytes, then 503 whole letters of 2
+    for (int index = 0; index < 503; index++) cyrillic_text += "\xD0\xB6";
+    struct Case {
+        const char *letter;
+        std::string text;
+    } cases[] = {
+        {"x", "fatal trouble: " + std::string(1023 - 15, 'x')},
+        {"\xD0\xB6", cyrillic_text},
+    };
+    for (const Case &c : cases) {
+        messenger::ChildResult child = run_child("panic", c.letter);
+        EXPECT_EQ(1u, child.exit_code);
+        std::string expected = "UI|MessageBeep|48||0|\n"
+                               "UI|MessageBoxW|73744|Tobrisk: Fatal Error|" + std::to_string(c.text.size()) + "|" +
+                               c.text + "\n"
+                               "UI|TerminateProcess|1||0|\n";
+        std::string output = child.output;
+        output.erase(std::remove(output.begin(), output.end(), '\r'), output.end());
+        EXPECT_EQ(expected, output) << c.letter;
+    }
 }
 
 // --- The user's scripts ------------------------------------------------------------
