@@ -239,7 +239,14 @@ void text_drop_cut_character(char *text)
     lead--;
     unsigned char byte = (unsigned char)text[lead];
     size_t needed = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
-    if (end - lead < needed) text[lead] = '\0';
+    if (end - lead < needed) {
+        text[lead] = '\0';
+        end = lead;
+    }
+    const unsigned char *last = (const unsigned char *)text + end - 3;
+    if (end >= 3 && last[0] == 0xED && last[1] >= 0xA0 && last[1] <= 0xAF && is_trail(last[2])) {
+        text[end - 3] = '\0';
+    }
 }
 
 static bool is_high_half(unsigned code) { return code >= 0xD800 && code <= 0xDBFF; }

@@ -52,9 +52,10 @@ const char *text_wide_to_tcl(const WCHAR *text, Tcl_DString *buffer);
 // over file names.
 Tcl_Obj *text_from_ansi(const char *text);
 
-// Drops a character that a cut at the end of `text` left incomplete, so
-// that a text cut to fit a buffer does not end in a stray letter. Calls no
-// Tcl function.
+// Drops a character that a cut at the end of `text` left incomplete, and
+// the first half of a pair whose second half it cut off, so that a text
+// cut to fit a buffer does not end in a stray letter. Calls no Tcl
+// function.
 void text_drop_cut_character(char *text);
 
 // Converts a Tcl text to UTF-16 into `wide`, `capacity` units with the

@@ -42,10 +42,11 @@ ChildRegistration lifecycle_registration("lifecycle", lifecycle_child);
 
 using PanicFn = void (*)(const char *, ...);
 
-// Panics with "fatal WORD: " and 2000 bytes of the argument's letter, "x"
-// or "ж".
-int panic_child(const std::string &letter)
+// Panics with "fatal WORD: " and 2000 bytes of the argument's letter: "x",
+// "ж", or "pair" for an emoji in Tcl's form, two 3-byte halves.
+int panic_child(const std::string &argument)
 {
+    std::string letter = argument == "pair" ? "\xED\xA0\xBD\xED\xB8\x80" : argument;
     if (!load_and_start_plugin()) return 97;
     HMODULE tcl = GetModuleHandleW(messenger::wide_of(fixture("plugin") + "\\bin\\tcl84t.dll").c_str());
     auto panic = (PanicFn)(void *)GetProcAddress(tcl, "Tcl_Panic");
@@ -150,12 +151,15 @@ TEST(Panic, BeepsShowsTheTextAndEndsTheProcess)
 {
     std::string cyrillic_text = "fatal troubles: ";   // 16 bytes, then 503 whole letters of 2
     for (int index = 0; index < 503; index++) cyrillic_text += "\xD0\xB6";
+    std::string emoji_text = "fatal troubles: ";      // 16 bytes, then 167 whole pairs of 6
+    for (int index = 0; index < 167; index++) emoji_text += "\xF0\x9F\x98\x80";
     struct Case {
         const char *letter;
         std::string text;
     } cases[] = {
         {"x", "fatal trouble: " + std::string(1023 - 15, 'x')},
         {"\xD0\xB6", cyrillic_text},
+        {"pair", emoji_text},
     };
     for (const Case &c : cases) {
         messenger::ChildResult child = run_child("panic", c.letter);
