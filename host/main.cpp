@@ -3,13 +3,14 @@
 // command line; the supervisor runs the session in a child process.
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <fcntl.h>
 #include <io.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <iostream>
 #include <sstream>
 
@@ -41,10 +42,24 @@ const char Usage[] =
     "Exit codes: 0 all went well, 1 an error or a failed expectation, 2 bad usage,\n"
     "3 the plugin hung, 4 the plugin crashed or ended the process.\n";
 
+// The words of the command line in UTF-8, from the wide command line: the
+// ANSI one loses the letters of paths that the code page lacks.
+std::vector<std::string> utf8_arguments()
+{
+    std::vector<std::string> words;
+    int count = 0;
+    LPWSTR *wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide == nullptr) return words;
+    for (int index = 0; index < count; index++) words.push_back(messenger::utf8_of(wide[index]));
+    LocalFree(wide);
+    return words;
+}
+
 // Fills the options from the arguments; false with a message on stderr.
-bool parse_options(int argc, char **argv, Options &options, bool &help)
+bool parse_options(const std::vector<std::string> &argv, Options &options, bool &help)
 {
     help = false;
+    int argc = (int)argv.size();
     for (int index = 1; index < argc; index++) {
         std::string word = argv[index];
         auto value = [&](PathOption &target) {
@@ -123,11 +138,12 @@ int run_session(const Options &given)
         if (options.scenario == "-") {
             read_lines(std::cin, lines);
         } else {
-            std::ifstream file(options.scenario, std::ios::binary);
-            if (!file) {
+            std::string content;
+            if (!messenger::read_file(options.scenario, content)) {
                 std::printf("error: cannot read the scenario \"%s\"\n", options.scenario.c_str());
                 return EXIT_USAGE;
             }
+            std::istringstream file(content);
             read_lines(file, lines);
             options.base_dir = folder_of(options.scenario);
         }
@@ -153,26 +169,24 @@ int run_session(const Options &given)
 PathOption default_plugin_folder()
 {
     Options defaults;
-    DWORD attributes = GetFileAttributesA(defaults.plugin.path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return defaults.plugin;
-    char program[MAX_PATH];
-    DWORD length = GetModuleFileNameA(nullptr, program, sizeof program);
-    if (length == 0 || length >= sizeof program) return defaults.plugin;
-    std::string beside = folder_of(program) + "\\Tobrisk";
-    attributes = GetFileAttributesA(beside.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return {beside, beside};
+    if (is_directory(defaults.plugin.path)) return defaults.plugin;
+    wchar_t program[MAX_PATH];
+    DWORD length = GetModuleFileNameW(nullptr, program, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return defaults.plugin;
+    std::string beside = folder_of(messenger::utf8_of(program, (int)length)) + "\\Tobrisk";
+    if (is_directory(beside)) return {beside, beside};
     return defaults.plugin;
 }
 
 } // namespace
 
-int main(int argc, char **argv)
+int main()
 {
     // Transcripts end their lines with a line feed alone, on every system.
     _setmode(_fileno(stdout), _O_BINARY);
     Options options;
     bool help = false;
-    if (!parse_options(argc, argv, options, help)) {
+    if (!parse_options(utf8_arguments(), options, help)) {
         std::fputs(Usage, stderr);
         return EXIT_USAGE;
     }

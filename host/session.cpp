@@ -91,14 +91,13 @@ void Session::make_profile()
     if (!profile_.empty()) return;
     if (!options.profile.empty()) {
         profile_ = full_path(options.profile.path);
-        CreateDirectoryA(profile_.c_str(), nullptr);
-        if (!is_directory(profile_)) error("cannot make the profile folder " + quoted_path(options.profile.shown));
+        if (!make_directory(profile_)) error("cannot make the profile folder " + quoted_path(options.profile.shown));
     } else {
         // The parent process made this folder and removes it when the
         // session ends, however it ends.
-        char scratch[MAX_PATH];
-        DWORD length = GetEnvironmentVariableA(ScratchProfileVariable, scratch, sizeof scratch);
-        profile_ = length > 0 && length < sizeof scratch ? scratch : "";
+        wchar_t scratch[MAX_PATH];
+        DWORD length = GetEnvironmentVariableW(ScratchProfileVariable, scratch, MAX_PATH);
+        profile_ = length > 0 && length < MAX_PATH ? messenger::utf8_of(scratch, (int)length) : "";
         if (!is_directory(profile_)) error("no scratch profile folder to work in");
     }
     directories_.config = profile_ + "\\config";
@@ -110,7 +109,7 @@ void Session::make_profile()
     for (const std::string *folder : {&directories_.config, &directories_.skin, &directories_.temp,
                                       &directories_.global_config, &directories_.vellumar,
                                       &directories_.language}) {
-        CreateDirectoryA(folder->c_str(), nullptr);
+        make_directory(*folder);
     }
 }
 
@@ -120,9 +119,9 @@ void Session::begin()
         if (is_directory(options.scripts.path)) {
             // The default init.tcl sources the scripts of this folder
             // instead of the one beside the plugin.
-            std::string folder = full_path(options.scripts.path);
-            SetEnvironmentVariableA("TOBRISK_SCRIPTS", folder.c_str());
-            _putenv(("TOBRISK_SCRIPTS=" + folder).c_str());
+            std::wstring folder = messenger::wide_of(full_path(options.scripts.path));
+            SetEnvironmentVariableW(L"TOBRISK_SCRIPTS", folder.c_str());
+            _wputenv((L"TOBRISK_SCRIPTS=" + folder).c_str());
         } else {
             error("no scripts folder " + quoted_path(options.scripts.shown));
         }
@@ -178,10 +177,24 @@ bool Session::open_plugin(const PathOption &folder)
     return true;
 }
 
+// The messenger is an ANSI program: its directories reach the plugin in
+// the ANSI code page.
+static messenger::Directories in_ansi(const messenger::Directories &directories)
+{
+    messenger::Directories ansi;
+    ansi.config = ansi_path(directories.config);
+    ansi.skin = ansi_path(directories.skin);
+    ansi.temp = ansi_path(directories.temp);
+    ansi.global_config = ansi_path(directories.global_config);
+    ansi.vellumar = ansi_path(directories.vellumar);
+    ansi.language = ansi_path(directories.language);
+    return ansi;
+}
+
 void Session::load()
 {
     make_profile();
-    load_record_ = messenger::make_load_record(directories_);
+    load_record_ = messenger::make_load_record(in_ansi(directories_));
     tcl_ready_ = false;
     send_event("load", &load_record_);
     stage_ = Stage::Loaded;

@@ -5,42 +5,42 @@
 #include <cstdio>
 #include <string>
 
-const char ScratchProfileVariable[] = "TOBRISK_HOST_PROFILE";
+const wchar_t ScratchProfileVariable[] = L"TOBRISK_HOST_PROFILE";
 
 namespace {
 
-const char SessionVariable[] = "TOBRISK_HOST_SESSION";
+const wchar_t SessionVariable[] = L"TOBRISK_HOST_SESSION";
 
-// A scratch profile folder under the temp directory; "" when none could
-// be made.
-std::string make_scratch_folder()
+// A scratch profile folder under the temp directory, which may be named
+// in any letters; "" when none could be made.
+std::wstring make_scratch_folder()
 {
-    char temp[MAX_PATH];
-    DWORD length = GetTempPathA(sizeof temp, temp);
-    if (length == 0 || length >= sizeof temp) return "";
-    std::string folder = std::string(temp) + "tobrisk-host-" + std::to_string(GetCurrentProcessId()) + "-" +
-                         std::to_string(GetTickCount());
-    return CreateDirectoryA(folder.c_str(), nullptr) ? folder : "";
+    wchar_t temp[MAX_PATH];
+    DWORD length = GetTempPathW(MAX_PATH, temp);
+    if (length == 0 || length >= MAX_PATH) return L"";
+    std::wstring folder = std::wstring(temp) + L"tobrisk-host-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                          std::to_wstring(GetTickCount());
+    return CreateDirectoryW(folder.c_str(), nullptr) ? folder : L"";
 }
 
-void remove_folder_tree(const std::string &path)
+void remove_folder_tree(const std::wstring &path)
 {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
         do {
-            std::string name = found.cFileName;
-            if (name == "." || name == "..") continue;
-            std::string child = path + "\\" + name;
+            std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            std::wstring child = path + L"\\" + name;
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 remove_folder_tree(child);
             } else {
-                DeleteFileA(child.c_str());
+                DeleteFileW(child.c_str());
             }
-        } while (FindNextFileA(search, &found));
+        } while (FindNextFileW(search, &found));
         FindClose(search);
     }
-    RemoveDirectoryA(path.c_str());
+    RemoveDirectoryW(path.c_str());
 }
 
 const char *exception_name(DWORD code)
@@ -57,28 +57,48 @@ const char *exception_name(DWORD code)
     }
 }
 
+// Transcripts are UTF-8 and so are the lines typed at the prompt; a console
+// shows and reads them as such while the session runs, and gets its own
+// code pages back afterwards.
+struct ConsoleInUtf8 {
+    UINT input = GetConsoleCP(), output = GetConsoleOutputCP();
+    ConsoleInUtf8()
+    {
+        if (input != 0) SetConsoleCP(CP_UTF8);
+        if (output != 0) SetConsoleOutputCP(CP_UTF8);
+    }
+    ~ConsoleInUtf8()
+    {
+        if (input != 0) SetConsoleCP(input);
+        if (output != 0) SetConsoleOutputCP(output);
+    }
+};
+
 } // namespace
 
 bool is_session_process()
 {
-    char marker[4];
-    return GetEnvironmentVariableA(SessionVariable, marker, sizeof marker) != 0;
+    wchar_t marker[4];
+    return GetEnvironmentVariableW(SessionVariable, marker, 4) != 0;
 }
 
 int supervise(bool scratch_profile)
 {
-    SetEnvironmentVariableA(SessionVariable, "1");
-    std::string scratch = scratch_profile ? make_scratch_folder() : "";
-    SetEnvironmentVariableA(ScratchProfileVariable, scratch.c_str());
-    STARTUPINFOA startup = {};
+    SetEnvironmentVariableW(SessionVariable, L"1");
+    std::wstring scratch = scratch_profile ? make_scratch_folder() : L"";
+    SetEnvironmentVariableW(ScratchProfileVariable, scratch.c_str());
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION process = {};
-    std::string command = GetCommandLineA();
-    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+    ConsoleInUtf8 console;
+    // The wide command line: the ANSI one loses the letters that the code
+    // page lacks, in paths the session needs.
+    std::wstring command = GetCommandLineW();
+    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
         std::fprintf(stderr, "tobrisk-host: cannot start the session (Windows error %lu)\n",
                      (unsigned long)GetLastError());
         if (!scratch.empty()) remove_folder_tree(scratch);

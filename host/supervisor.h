@@ -14,7 +14,7 @@ const DWORD SessionExitBase = 0x54420000;
 
 // The environment variable that hands a scratch profile folder, made and
 // removed by the parent process, to the session.
-extern const char ScratchProfileVariable[];
+extern const wchar_t ScratchProfileVariable[];
 
 // True in the child process that runs the session.
 bool is_session_process();

@@ -871,7 +871,7 @@ static int cycles_with_piped_output(const std::string &argument)
         }
         stop();
         unload();
-        if (GetModuleHandleA((fixture("plugin") + "\\bin\\tcl84t.dll").c_str()) != nullptr) {
+        if (GetModuleHandleW(messenger::wide_of(fixture("plugin") + "\\bin\\tcl84t.dll").c_str()) != nullptr) {
             std::printf("the library stayed loaded after cycle %d\n", cycle);
         }
     }

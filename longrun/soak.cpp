@@ -352,7 +352,7 @@ int tcl_cycles(const std::string &argument)
     std::string library = fixture("plugin") + "\\lib\\tcl8.4";
     for (long cycle = 0; cycle < cycles + 2; cycle++) {
         if (cycle == 2) print_figures("FIGURES_START", measure());
-        HMODULE tcl = LoadLibraryA(path.c_str());
+        HMODULE tcl = LoadLibraryW(messenger::wide_of(path).c_str());
         if (tcl == nullptr) return 2;
         auto find_executable = (void (*)(const char *))(void *)GetProcAddress(tcl, "Tcl_FindExecutable");
         auto create = (Tcl_Interp * (*)())(void *)GetProcAddress(tcl, "Tcl_CreateInterp");
@@ -362,9 +362,9 @@ int tcl_cycles(const std::string &argument)
         auto eval = (int (*)(Tcl_Interp *, const char *))(void *)GetProcAddress(tcl, "Tcl_Eval");
         auto remove = (void (*)(Tcl_Interp *))(void *)GetProcAddress(tcl, "Tcl_DeleteInterp");
         auto finalize = (void (*)())(void *)GetProcAddress(tcl, "Tcl_Finalize");
-        char file[MAX_PATH];
-        GetModuleFileNameA(tcl, file, sizeof file);
-        find_executable(file);
+        wchar_t file[MAX_PATH];
+        GetModuleFileNameW(tcl, file, MAX_PATH);
+        find_executable(messenger::utf8_of(file).c_str());
         Tcl_Interp *interp = create();
         set_var(interp, "tcl_library", library.c_str(), 1);
         if (init(interp) != 0) return 3;

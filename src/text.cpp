@@ -24,6 +24,16 @@ static bool is_ascii(const char *text)
     return ascii_length(text) >= 0;
 }
 
+// Tcl_DStringInit without the call into Tcl, for the buffer of an ASCII
+// text, which stays empty.
+static void empty_buffer(Tcl_DString *buffer)
+{
+    buffer->string = buffer->staticSpace;
+    buffer->length = 0;
+    buffer->spaceAvl = TCL_DSTRING_STATIC_SIZE;
+    buffer->staticSpace[0] = '\0';
+}
+
 static bool is_trail(unsigned char byte)
 {
     return (byte & 0xC0) == 0x80;
@@ -72,7 +82,7 @@ Tcl_Obj *text_from_host_bytes(const char *bytes, int count)
 const char *text_to_tcl(const char *text, Tcl_DString *buffer)
 {
     if (text == NULL || is_ascii(text)) {
-        Tcl_DStringInit(buffer);
+        empty_buffer(buffer);
         return text;
     }
     decode_host(text, -1, buffer);
@@ -139,7 +149,7 @@ static void mend_utf8(Tcl_DString *text)
 const char *text_to_host(const char *text, Tcl_DString *buffer)
 {
     if (text == NULL || is_ascii(text)) {
-        Tcl_DStringInit(buffer);
+        empty_buffer(buffer);
         return text;
     }
     Tcl_Encoding utf8 = Tcl_GetEncoding(NULL, "utf-8");
@@ -153,7 +163,7 @@ char *text_host_copy(const char *text)
 {
     Tcl_DString buffer;
     char *copy = _strdup(text_to_host(text != NULL ? text : "", &buffer));
-    Tcl_DStringFree(&buffer);
+    text_release(&buffer);
     return copy;
 }
 
@@ -218,6 +228,25 @@ static int read_tcl_character(const unsigned char *p, unsigned *code)
     }
     *code = lead;
     return 1;
+}
+
+void text_drop_cut_character(char *text)
+{
+    size_t end = strlen(text);
+    size_t lead = end;
+    while (lead > 0 && end - lead < 3 && is_trail((unsigned char)text[lead - 1])) lead--;
+    if (lead == 0) return;
+    lead--;
+    unsigned char byte = (unsigned char)text[lead];
+    size_t needed = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+    if (end - lead < needed) {
+        text[lead] = '\0';
+        end = lead;
+    }
+    const unsigned char *last = (const unsigned char *)text + end - 3;
+    if (end >= 3 && last[0] == 0xED && last[1] >= 0xA0 && last[1] <= 0xAF && is_trail(last[2])) {
+        text[end - 3] = '\0';
+    }
 }
 
 static bool is_high_half(unsigned code) { return code >= 0xD800 && code <= 0xDBFF; }

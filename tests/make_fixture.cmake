@@ -1,6 +1,7 @@
 # Makes a plugin folder for one test program from the assembled plugin
 # folder. KIND says which runtime it gets:
 #   full      the whole runtime (the tests write init.tcl themselves)
+#   dist      the assembled folder as it is, its init.tcl and scripts too
 #   none      Tobrisk.dll alone
 #   nocreate  a bin/tcl84t.dll that exports no Tcl_CreateInterp
 #   nointerp  a bin/tcl84t.dll whose Tcl_CreateInterp makes no interpreter
@@ -12,6 +13,8 @@ file(MAKE_DIRECTORY "${FIXTURE}")
 file(COPY "${DIST}/Tobrisk.dll" DESTINATION "${FIXTURE}")
 if(KIND STREQUAL "full")
     file(COPY "${DIST}/bin" "${DIST}/lib" DESTINATION "${FIXTURE}")
+elseif(KIND STREQUAL "dist")
+    file(COPY "${DIST}/" DESTINATION "${FIXTURE}")
 elseif(KIND STREQUAL "nocreate")
     file(MAKE_DIRECTORY "${FIXTURE}/bin")
     file(COPY_FILE "${STANDIN}" "${FIXTURE}/bin/tcl84t.dll")

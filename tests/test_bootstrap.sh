@@ -12,18 +12,26 @@ SCRATCH=$(mktemp -d)
 trap 'rm -rf "$SCRATCH"' EXIT
 failures=0
 
-# Lays out a tree with the bootstrap and a stand-in Tcl source whose
-# configure runs CONFIGURE (shell text); FAKE_MAKE and FAKE_APT are the
-# bodies of the make and apt-get scripts put first on PATH.
+# Lays out a tree with the bootstrap, its patches of Tcl and a stand-in Tcl
+# source whose configure runs CONFIGURE (shell text) and whose patched file
+# is the build's own (FAKE_PATCHED, when set, is its text instead);
+# FAKE_MAKE and FAKE_APT are the bodies of the make and apt-get scripts put
+# first on PATH.
 make_tree() {
     local tree=$1 configure=$2
     rm -rf "$tree"
     mkdir -p "$tree/scripts" "$tree/bin" "$tree/third_party/src/tk8.6-0"
     cp "$ROOT/scripts/bootstrap" "$tree/scripts/"
+    cp -r "$ROOT/scripts/patches" "$tree/scripts/"
     if [ -n "$configure" ]; then
         mkdir -p "$tree/third_party/src/tcl8.6-0/win"
         printf '#!/bin/sh\n%s\n' "$configure" > "$tree/third_party/src/tcl8.6-0/win/configure"
         chmod +x "$tree/third_party/src/tcl8.6-0/win/configure"
+        if [ -n "${FAKE_PATCHED:-}" ]; then
+            printf '%s\n' "$FAKE_PATCHED" > "$tree/third_party/src/tcl8.6-0/win/tclWinFile.c"
+        else
+            cp "$ROOT"/third_party/src/tcl8.6-*/win/tclWinFile.c "$tree/third_party/src/tcl8.6-0/win/"
+        fi
     fi
     printf '#!/bin/sh\n%s\n' "${FAKE_MAKE:-exit 0}" > "$tree/bin/make"
     printf '#!/bin/sh\n%s\n' "${FAKE_APT:-exec /usr/bin/apt-get \"\$@\"}" > "$tree/bin/apt-get"
@@ -78,6 +86,12 @@ FAKE_MAKE='case " $* " in *" install "*) echo "make install $*"; echo "/bin/sh: 
 run_case install "$WRITES_MAKEFILE" \
     '^bootstrap: installing Tcl failed \(status 2\); the end of .*/build/tcl/install\.log' \
     'TCL_EXE=/[^ ]*tclsh8\.6( |$)' 'tclsh: not found'
+
+# A source that the patch does not fit stops before the build.
+FAKE_PATCHED='/* not Tcl */' \
+run_case patch "$WRITES_MAKEFILE" \
+    '^bootstrap: patching Tcl with tcl-native-file-names\.patch failed \(status 1\); the end of .*/logs/patch-tcl\.log' \
+    'FAILED'
 
 # A command outside the reported steps: configure makes no Makefile to edit.
 run_case unreported 'exit 0' \

@@ -50,7 +50,7 @@ protected:
 
     std::string trace() const
     {
-        HANDLE file = CreateFileA(trace_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE file = CreateFileW(messenger::wide_of(trace_).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
         if (file == INVALID_HANDLE_VALUE) return "";
         char buffer[256];
         DWORD got = 0;

@@ -16,7 +16,7 @@ std::string library_path() { return fixture("plugin") + "\\Tobrisk.dll"; }
 
 HMODULE library()
 {
-    static HMODULE module = LoadLibraryA(library_path().c_str());
+    static HMODULE module = LoadLibraryW(messenger::wide_of(library_path()).c_str());
     return module;
 }
 

@@ -42,14 +42,18 @@ ChildRegistration lifecycle_registration("lifecycle", lifecycle_child);
 
 using PanicFn = void (*)(const char *, ...);
 
-int panic_child(const std::string &)
+// Panics with "fatal WORD: " and 2000 bytes of the argument's letter: "x",
+// "ж", or "pair" for an emoji in Tcl's form, two 3-byte halves.
+int panic_child(const std::string &argument)
 {
+    std::string letter = argument == "pair" ? "\xED\xA0\xBD\xED\xB8\x80" : argument;
     if (!load_and_start_plugin()) return 97;
-    HMODULE tcl = GetModuleHandleA((fixture("plugin") + "\\bin\\tcl84t.dll").c_str());
+    HMODULE tcl = GetModuleHandleW(messenger::wide_of(fixture("plugin") + "\\bin\\tcl84t.dll").c_str());
     auto panic = (PanicFn)(void *)GetProcAddress(tcl, "Tcl_Panic");
     if (panic == nullptr) return 96;
-    std::string long_text(2000, 'x');
-    panic("fatal %s: %s", "trouble", long_text.c_str());
+    std::string long_text;
+    while (long_text.size() < 2000) long_text += letter;
+    panic("fatal %s: %s", letter == "x" ? "trouble" : "troubles", long_text.c_str());
     return 95;   // not reached: the plugin ends the process
 }
 ChildRegistration panic_registration("panic", panic_child);
@@ -140,24 +144,34 @@ TEST(RuntimeFailure, BoxesExplainTheFailure)
     EXPECT_NE(std::string::npos, tk.boxes[0].text.find("Tk")) << tk.boxes[0].text;
 }
 
-// A fatal Tcl error: a beep, a task-modal box cut to 1023 characters, and
-// the end of the process with exit code 1.
+// A fatal Tcl error: a beep, a task-modal box cut to 1023 bytes, and the
+// end of the process with exit code 1. A cut through a letter drops the
+// letter rather than showing a stray one.
 TEST(Panic, BeepsShowsTheTextAndEndsTheProcess)
 {
-    // Known fault, not yet found: from a plugin folder named in Cyrillic and
-    // Japanese the panic child exits with 96 and records nothing.
-    const std::string folder = fixture("plugin");
-    if (std::any_of(folder.begin(), folder.end(), [](char c) { return (unsigned char)c >= 0x80; }))
-        GTEST_SKIP() << "known fault: the panic child fails from a folder named outside ASCII";
-    messenger::ChildResult child = run_child("panic");
-    EXPECT_EQ(1u, child.exit_code);
-    std::string expected_text = "fatal trouble: " + std::string(1023 - 15, 'x');
-    std::string expected = "UI|MessageBeep|48||0|\n"
-                           "UI|MessageBoxW|73744|Tobrisk: Fatal Error|1023|" + expected_text + "\n"
-                           "UI|TerminateProcess|1||0|\n";
-    std::string output = child.output;
-    output.erase(std::remove(output.begin(), output.end(), '\r'), output.end());
-    EXPECT_EQ(expected, output);
+    std::string cyrillic_text = "fatal troubles: ";   // 16 bytes, then 503 whole letters of 2
+    for (int index = 0; index < 503; index++) cyrillic_text += "\xD0\xB6";
+    std::string emoji_text = "fatal troubles: ";      // 16 bytes, then 167 whole pairs of 6
+    for (int index = 0; index < 167; index++) emoji_text += "\xF0\x9F\x98\x80";
+    struct Case {
+        const char *letter;
+        std::string text;
+    } cases[] = {
+        {"x", "fatal trouble: " + std::string(1023 - 15, 'x')},
+        {"\xD0\xB6", cyrillic_text},
+        {"pair", emoji_text},
+    };
+    for (const Case &c : cases) {
+        messenger::ChildResult child = run_child("panic", c.letter);
+        EXPECT_EQ(1u, child.exit_code);
+        std::string expected = "UI|MessageBeep|48||0|\n"
+                               "UI|MessageBoxW|73744|Tobrisk: Fatal Error|" + std::to_string(c.text.size()) + "|" +
+                               c.text + "\n"
+                               "UI|TerminateProcess|1||0|\n";
+        std::string output = child.output;
+        output.erase(std::remove(output.begin(), output.end(), '\r'), output.end());
+        EXPECT_EQ(expected, output) << c.letter;
+    }
 }
 
 // --- The user's scripts ------------------------------------------------------------
@@ -176,7 +190,7 @@ protected:
     {
         messenger::stop();
         messenger::unload();
-        RemoveDirectoryA(init_path().c_str());
+        RemoveDirectoryW(messenger::wide_of(init_path()).c_str());
     }
 
     static std::string init_path() { return fixture("plugin") + "\\init.tcl"; }
@@ -224,14 +238,8 @@ TEST_F(Scripts, InitFailingHalfwayIsShownAndStartupRuns)
 
 TEST_F(Scripts, InitThatIsADirectoryFailsAsInitScript)
 {
-    // Known fault of the test helpers: they remove an init.tcl with ANSI
-    // calls, which cannot name a folder outside ASCII, so the directory
-    // made here would stay and break the tests after it.
-    const std::string folder = fixture("plugin");
-    if (std::any_of(folder.begin(), folder.end(), [](char c) { return (unsigned char)c >= 0x80; }))
-        GTEST_SKIP() << "known fault: the test helpers cannot remove init.tcl from a folder named outside ASCII";
-    write_init(folder, "");
-    ASSERT_TRUE(CreateDirectoryA(init_path().c_str(), nullptr));
+    write_init(fixture("plugin"), "");
+    ASSERT_TRUE(CreateDirectoryW(messenger::wide_of(init_path()).c_str(), nullptr));
     messenger::load_and_start();
     auto boxes = messenger::message_boxes();
     ASSERT_EQ(2u, boxes.size());

@@ -37,7 +37,7 @@ int TobriskTclConnectionEnumerate(Tcl_Interp *interp, int count, Tcl_Obj *const 
     record.callback = connectCallback;
     record.userData = &state;
     host_send("connectionEnumerate", &record);
-    Tcl_DStringFree(&medium);
+    text_release(&medium);
     return enumeration_end(&state);
 }
 
@@ -63,7 +63,7 @@ int TobriskTclContactlistEnumerate(Tcl_Interp *interp, int count, Tcl_Obj *const
     record.callback = contactCallback;
     record.userData = &state;
     host_send("contactlistEnumerate", &record);
-    Tcl_DStringFree(&medium);
-    Tcl_DStringFree(&section);
+    text_release(&medium);
+    text_release(&section);
     return enumeration_end(&state);
 }

@@ -22,7 +22,7 @@ int TobriskTclEventsConnect(Tcl_Interp *interp, int count, Tcl_Obj *const words[
     // never releases it, so none is made while there is no host.
     if (host_present()) record.userData = callback_binding_new(interp, Tcl_GetString(words[2]));
     int32_t answer = host_send("eventsConnect", &record);
-    Tcl_DStringFree(&type);
+    text_release(&type);
     return tclcmds_int_result(interp, answer);
 }
 

@@ -107,10 +107,10 @@ static int32_t send_record(const char *service, ListEntryRecord *record)
     record->edit_string = text_to_host(record->edit_string, &edit_string);
     record->real_name = text_to_host(record->real_name, &real_name);
     int32_t answer = host_send(service, record);
-    Tcl_DStringFree(&tooltip);
-    Tcl_DStringFree(&text);
-    Tcl_DStringFree(&edit_string);
-    Tcl_DStringFree(&real_name);
+    text_release(&tooltip);
+    text_release(&text);
+    text_release(&edit_string);
+    text_release(&real_name);
     return answer;
 }
 

@@ -33,9 +33,9 @@ int TobriskTclMessageSend(Tcl_Interp *interp, int count, Tcl_Obj *const words[])
     record.kind = OutgoingKind;
     record.text = text_to_host(Tcl_GetString(words[4]), &text);
     int32_t answer = host_send("messageSend", &record);
-    Tcl_DStringFree(&medium);
-    Tcl_DStringFree(&target);
-    Tcl_DStringFree(&text);
+    text_release(&medium);
+    text_release(&target);
+    text_release(&text);
     return tclcmds_int_result(interp, answer);
 }
 
@@ -62,8 +62,8 @@ int TobriskTclSystraySetAlert(Tcl_Interp *interp, int count, Tcl_Obj *const word
     if (count == 6) record.formatted = lenient_int(interp, words[5]);
     record.callback = alertCallback;
     host_send("systraySetAlert", &record);
-    Tcl_DStringFree(&type);
-    Tcl_DStringFree(&text);
+    text_release(&type);
+    text_release(&text);
     return TCL_OK;
 }
 
@@ -89,6 +89,6 @@ int TobriskTclHttpFileRequest(Tcl_Interp *interp, int count, Tcl_Obj *const word
         record.userData = callback_binding_new(interp, count - skip == 3 ? Tcl_GetString(words[2 + skip]) : NULL);
     }
     int32_t answer = host_send("httpFileRequest", &record);
-    Tcl_DStringFree(&url);
+    text_release(&url);
     return tclcmds_int_result(interp, answer);
 }

@@ -95,9 +95,10 @@ void tobrisk_panic(const char *format, ...)
 {
     va_list arguments;
     va_start(arguments, format);
-    _vsnprintf(g_panic_text, sizeof g_panic_text, format, arguments);
+    int written = _vsnprintf(g_panic_text, sizeof g_panic_text, format, arguments);
     va_end(arguments);
     g_panic_text[sizeof g_panic_text - 1] = '\0';
+    if (written < 0 || written >= (int)sizeof g_panic_text) text_drop_cut_character(g_panic_text);
     MessageBeep(MB_ICONEXCLAMATION);
     tobrisk_message_box(g_panic_text, "Tobrisk: Fatal Error", MB_SETFOREGROUND | MB_TASKMODAL | MB_ICONERROR);
     TerminateProcess(GetCurrentProcess(), 1);

@@ -1,0 +1,2 @@
+set ::greeting "привет 日本 😀"
+set ::script_file [info script]
