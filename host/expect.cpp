@@ -189,7 +189,7 @@ Check check_disabled(Session &session, const Input &input)
     std::string state;
     Check asked = ask_supervisor(session, "::tobrisk::state", input.words[2], state);
     if (!asked.passed) return asked;
-    return {state == "disabled", "found " + quoted(state)};
+    return {state == "disabled", "found the state " + quoted(state)};
 }
 
 const ExpectKind Kinds[] = {
