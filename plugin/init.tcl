@@ -94,4 +94,8 @@ proc ::tobrisk::shutdown {} {
     }
 }
 
+# The command `console` (lib/console): tkcon itself loads when a console
+# first opens.
+package require tobrisk::console
+
 ::tobrisk::load_scripts
