@@ -16,8 +16,6 @@ namespace eval ::tobrisk::console {
     variable history_size 200
     # The script attached to, or "" for the main interpreter.
     variable attached ""
-    # The timer that keeps the window drawn while it shows, or "".
-    variable heartbeat ""
 }
 
 proc ::tobrisk::console::history_file {} {
@@ -50,7 +48,6 @@ proc ::tobrisk::console::open {{name ""}} {
     set attached $name
     tkcon title [expr {$name eq "" ? "Tobrisk console" : "Tobrisk console: $name"}]
     tkcon show
-    beat
     return
 }
 
@@ -90,25 +87,11 @@ proc ::tobrisk::console::stop {args} {
     trace remove execution ::tobrisk::shutdown leave ::tobrisk::console::stop
     save_history
     destroy .tkcon
-    beat
-}
-
-# The plugin runs no event loop: Tk's redrawing waits for idle time, which
-# comes only when a Tcl timer or event is serviced. While the window shows,
-# a timer every 100 ms gives it that time.
-proc ::tobrisk::console::beat {} {
-    variable heartbeat
-    after cancel $heartbeat
-    set heartbeat ""
-    if {[winfo exists .tkcon] && [wm state .tkcon] ne "withdrawn"} {
-        set heartbeat [after 100 ::tobrisk::console::beat]
-    }
 }
 
 proc ::tobrisk::console::close {} {
     save_history
     wm withdraw .tkcon
-    beat
 }
 
 # Script output: a script's own console shows it as it is, the console of
