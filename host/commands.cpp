@@ -52,10 +52,10 @@ const std::vector<Command> &commands()
          "shows waiting requests; holds them until delivered; delivers them", true, run_http},
         {"prefs", "show [PAGE]|hide [PAGE]|action N", "drives the preferences page", true, run_prefs},
         {"expect",
-         "answer TEXT|message TARGET TEXT|alert TEXT|box TEXT|opened LINK|entry ID TEXT|alerts N|entries N|"
-         "subscriptions N|requests N",
+         "answer TEXT|error TEXT|message TARGET TEXT|alert TEXT|box TEXT|opened LINK|entry ID TEXT|"
+         "log NAME TEXT|disabled NAME|alerts N|entries N|subscriptions N|requests N",
          "checks what happened; a failed check is reported with its line number", false, run_expect, 3},
-        {"option", "NAME VALUE", "at the head of a scenario: scripts DIR, fixture FILE, www DIR",
+        {"option", "NAME VALUE", "at the head of a scenario: scripts DIR, fixture FILE, www DIR, profile DIR, boxes allowed",
          false, run_option},
     };
     return table;

@@ -4,6 +4,7 @@
 #include "commands.h"
 
 #include "actions.h"
+#include "expect.h"
 #include "http.h"
 #include "prefs.h"
 #include "ui.h"
@@ -70,7 +71,9 @@ Next run_help(Session &session, const Input &)
 
 Next run_tcl(Session &session, const Input &input)
 {
-    session.evaluate(input.rest(1));
+    settle_tcl_failure(session);
+    messenger::EvalResult result = session.evaluate(input.rest(1));
+    if (result.code != -1) note_tcl_result(input.number, result.code, result.result);
     return Next::Go;
 }
 

@@ -19,12 +19,13 @@
 #include "runner.h"
 #include "session.h"
 #include "supervisor.h"
+#include "test_folder.h"
 #include "words.h"
 
 namespace {
 
 const char Usage[] =
-    "usage: tobrisk-host [options] [SCENARIO | -]\n"
+    "usage: tobrisk-host [options] [SCENARIO | - | --test DIR]\n"
     "Plays the messenger for a Tobrisk plugin folder. With a SCENARIO file (or -\n"
     "for standard input) it runs the scenario's lines and prints a transcript;\n"
     "without one it prompts for commands.\n"
@@ -39,6 +40,8 @@ const char Usage[] =
     "                  (default 30 for scenarios, none at the prompt or with\n"
     "                  --gui; 0: none)\n"
     "  --gui           real message boxes, links open, the preferences window shows\n"
+    "  --test DIR      runs every scenario of DIR (*.scenario, */scenario.txt),\n"
+    "                  one line each and \"N passed, M failed\"; 0 if all passed\n"
     "Exit codes: 0 all went well, 1 an error or a failed expectation, 2 bad usage,\n"
     "3 the plugin hung, 4 the plugin crashed or ended the process.\n";
 
@@ -90,6 +93,12 @@ bool parse_options(const std::vector<std::string> &argv, Options &options, bool 
             options.timeout_seconds = (int)seconds;
             options.given.push_back("timeout");
             index++;
+        } else if (word == "--test") {
+            if (index + 1 >= argc) {
+                std::fprintf(stderr, "tobrisk-host: --test needs a folder\n");
+                return false;
+            }
+            options.test_folder = argv[++index];
         } else if (word == "--gui") {
             options.gui = true;
         } else if (word.size() > 1 && word[0] == '-' && word != "-") {
@@ -103,7 +112,26 @@ bool parse_options(const std::vector<std::string> &argv, Options &options, bool 
             options.interactive = false;
         }
     }
+    if (!options.test_folder.empty() && !options.scenario.empty()) {
+        std::fprintf(stderr, "tobrisk-host: --test runs a folder, not a scenario\n");
+        return false;
+    }
     return true;
+}
+
+// The arguments without --test and its folder: what each scenario of the
+// folder runs with.
+std::vector<std::string> arguments_for_each_test(const std::vector<std::string> &words)
+{
+    std::vector<std::string> arguments;
+    for (size_t index = 1; index < words.size(); index++) {
+        if (words[index] == "--test") {
+            index++;
+            continue;
+        }
+        arguments.push_back(words[index]);
+    }
+    return arguments;
 }
 
 bool read_lines(std::istream &stream, std::vector<std::string> &lines)
@@ -186,7 +214,8 @@ int main()
     _setmode(_fileno(stdout), _O_BINARY);
     Options options;
     bool help = false;
-    if (!parse_options(utf8_arguments(), options, help)) {
+    std::vector<std::string> words = utf8_arguments();
+    if (!parse_options(words, options, help)) {
         std::fputs(Usage, stderr);
         return EXIT_USAGE;
     }
@@ -196,6 +225,7 @@ int main()
         for (const std::string &line : command_help()) std::printf("  %s\n", line.c_str());
         return EXIT_OK;
     }
+    if (!options.test_folder.empty()) return run_test_folder(options.test_folder, arguments_for_each_test(words));
     if (!options.was_given("plugin")) options.plugin = default_plugin_folder();
     if (!is_session_process()) return supervise(options.profile.empty());
     int status = run_session(options);

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "commands.h"
+#include "expect.h"
 #include "watchdog.h"
 #include "words.h"
 
@@ -32,8 +33,14 @@ void apply_option(Session &session, const std::vector<std::string> &words)
         options.fixture = session.resolve(words[2]);
     } else if (name == "www") {
         options.www = session.resolve(words[2]);
+    } else if (name == "profile") {
+        options.profile = session.resolve(words[2]);
+    } else if (name == "boxes" && (words[2] == "allowed" || words[2] == "expected")) {
+        options.boxes_allowed = words[2] == "allowed";
+    } else if (name == "boxes") {
+        session.error("option boxes takes allowed or expected");
     } else {
-        session.error("unknown option " + quoted(name) + " (scripts, fixture, www)");
+        session.error("unknown option " + quoted(name) + " (scripts, fixture, www, profile, boxes)");
     }
 }
 
@@ -64,6 +71,7 @@ void run_scenario(Session &session, const std::vector<std::string> &lines)
         session.pump(false);
     }
     session.finish();
+    check_run_end(session);
 }
 
 namespace {

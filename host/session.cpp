@@ -50,6 +50,12 @@ void Session::fail(int line, const std::string &detail)
     out.line("FAILED line " + std::to_string(line) + ": " + detail);
 }
 
+void Session::fail_run(const std::string &detail)
+{
+    failures_++;
+    out.top("FAILED: " + detail);
+}
+
 PathOption Session::resolve(const std::string &path) const
 {
     if (is_absolute(path) || options.base_dir.empty()) return {path, path};
@@ -277,11 +283,11 @@ void Session::wait(int milliseconds)
 
 // --- Scripts and fixtures -------------------------------------------------------
 
-void Session::evaluate(const std::string &script)
+messenger::EvalResult Session::evaluate(const std::string &script)
 {
     if (!tcl_ready_) {
         error("the plugin has no interpreter to evaluate in");
-        return;
+        return {-1, "no interpreter"};
     }
     messenger::EvalResult result;
     {
@@ -292,6 +298,7 @@ void Session::evaluate(const std::string &script)
                                                                        : "result (code " + std::to_string(result.code) + ") ";
     out.line(kind + quoted(result.result));
     note_answer(result.result);
+    return result;
 }
 
 void Session::load_fixture(const PathOption &file)

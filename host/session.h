@@ -26,8 +26,10 @@ struct Options {
     std::string base_dir;            // what paths in scenario lines are relative to
     int timeout_seconds = -1;        // -1: the front end's default
     bool gui = false;
+    bool boxes_allowed = false;      // message boxes need no `expect box`
     bool interactive = true;
     std::string scenario;            // a file, or "-" for standard input
+    std::string test_folder;         // --test: a folder of scenarios
     // Which of the above the command line gave; scenario options do not
     // override those.
     std::vector<std::string> given;
@@ -50,6 +52,8 @@ public:
     // An error of the scenario's own, or a failed expectation of `line`.
     void error(const std::string &text);
     void fail(int line, const std::string &detail);
+    // A failure of the whole run rather than of one line.
+    void fail_run(const std::string &detail);
     int errors() const { return errors_; }
     int failures() const { return failures_; }
     // A path from a scenario line: relative ones start at base_dir.
@@ -77,7 +81,8 @@ public:
     void send_event(const char *event, void *data);
     int32_t call_back(const std::string &header, HostCallback callback, int32_t code, const char *event,
                       void *data, void *userData);
-    void evaluate(const std::string &script);
+    // Evaluates and shows the result; the answer is noted for `expect`.
+    messenger::EvalResult evaluate(const std::string &script);
 
     // --- Time --------------------------------------------------------------------
     // Delivers finished HTTP requests and dispatches the thread's window

@@ -65,7 +65,7 @@ int answer_windows_call(Session &session, const messenger::UiCall &call)
         std::string caption = call.null_caption ? "(no caption)" : quoted(call.caption);
         std::string type = call.type != 0 ? " type " + std::to_string(call.type) : "";
         session.out.line("box " + caption + type + ": " + quoted(call.text) + " -> " + button_name(button));
-        note_seen(Seen::Box, call.text);
+        note_seen(Seen::Box, call.text, caption + ": " + quoted(call.text));
         return button;
     }
     if (call.function == "MessageBeep") {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 std::string quoted(const std::string &text)
 {
@@ -28,6 +29,65 @@ std::string quoted(const std::string &text)
         }
     }
     return out + "\"";
+}
+
+namespace {
+
+int hex_digit(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+} // namespace
+
+std::string unescaped(const std::string &text)
+{
+    std::string out;
+    for (size_t at = 0; at < text.size(); at++) {
+        char next = at + 1 < text.size() ? text[at + 1] : '\0';
+        if (text[at] != '\\' || next == '\0') {
+            out += text[at];
+            continue;
+        }
+        switch (next) {
+        case 'n': out += '\n'; at++; break;
+        case 'r': out += '\r'; at++; break;
+        case 't': out += '\t'; at++; break;
+        case '"': out += '"'; at++; break;
+        case '\\': out += '\\'; at++; break;
+        case 'x': {
+            int high = at + 2 < text.size() ? hex_digit(text[at + 2]) : -1;
+            int low = at + 3 < text.size() ? hex_digit(text[at + 3]) : -1;
+            if (high < 0 || low < 0) {
+                out += text[at];
+                break;
+            }
+            out += (char)(high * 16 + low);
+            at += 3;
+            break;
+        }
+        default: out += text[at];
+        }
+    }
+    return out;
+}
+
+std::string tcl_word(const std::string &text)
+{
+    if (text.empty()) return "{}";
+    std::string out;
+    for (char c : text) {
+        if (c == '\n') {
+            out += "\\n";
+            continue;
+        }
+        if (c != '\0' && std::strchr("{}[]$\"\\; \t\r", c) != nullptr) out += '\\';
+        out += c;
+    }
+    return out;
 }
 
 std::string quoted_path(const std::string &path)

@@ -13,6 +13,14 @@ std::string quoted_or_none(const char *text);
 // A file name in double quotes, backslashes as they are.
 std::string quoted_path(const std::string &path);
 
+// The reverse of quoted() without the quotes: \n \r \t \" \\ and \xHH
+// become the characters they stand for; any other backslash stays as typed.
+std::string unescaped(const std::string &text);
+
+// A text as one word of a Tcl script: every character that Tcl treats
+// specially is preceded by a backslash.
+std::string tcl_word(const std::string &text);
+
 // Splits a line into words: blanks separate them, and a word in double
 // quotes may hold blanks and the escapes \" \\ \n \t. At most `limit`
 // words are taken; the rest of the line is not looked at. False, with a

@@ -90,4 +90,9 @@ proc ::tobrisk::shutdown {} {
 
 source -encoding utf-8 [file join $::tobrisk::here lib tobrisk supervisor.tcl]
 ::tobrisk::sv::configure $::tobrisk::scripts_dir
+
+# The command `console` (lib/console): tkcon itself loads when a console
+# first opens.
+package require tobrisk::console
+
 ::tobrisk::sv::load_all

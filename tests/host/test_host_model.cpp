@@ -64,6 +64,31 @@ TEST(Words, QuotedTextsStayOnOneLine)
     EXPECT_EQ("\"C:\\dir\"", quoted_path("C:\\dir"));
 }
 
+// What `expect` reads back from a text written the way the transcript
+// writes it: every text survives the round trip, and a backslash that is no
+// escape stays as typed.
+TEST(Words, UnescapedReadsWhatQuotedWrites)
+{
+    for (const std::string &text : {std::string("a\"b\\c\nd\te\x01\r"), std::string("\x7f\x1f"),
+                                    std::string("Grüße"), std::string()}) {
+        std::string written = quoted(text);
+        EXPECT_EQ(text, unescaped(written.substr(1, written.size() - 2))) << written;
+    }
+    EXPECT_EQ("C:\\dir\\x", unescaped("C:\\dir\\x"));
+    EXPECT_EQ("\\xG1 \\x4", unescaped("\\xG1 \\x4"));
+    EXPECT_EQ("end\\", unescaped("end\\"));
+    EXPECT_EQ("\xff", unescaped("\\xfF"));
+}
+
+// A name handed to the script supervisor is one Tcl word, whatever it holds.
+TEST(Words, TclWordQuotesWhatTclWouldRead)
+{
+    EXPECT_EQ("{}", tcl_word(""));
+    EXPECT_EQ("plain.tcl", tcl_word("plain.tcl"));
+    EXPECT_EQ("my\\ \\[odd\\]\\ \\$name\\;\\{\\}\\\"\\\\", tcl_word("my [odd] $name;{}\"\\"));
+    EXPECT_EQ("two\\nlines", tcl_word("two\nlines"));
+}
+
 ListEntryRecord entry_record()
 {
     ListEntryRecord record;

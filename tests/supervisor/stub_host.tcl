@@ -150,6 +150,9 @@ proc ::host::plain_entries {} {
 }
 
 # Starts the plugin's start-up script on the scripts folder DIR.
+# The console needs Tk, which this stand-in host runs without.
+package ifneeded tobrisk::console 0 {package provide tobrisk::console 0}
+
 proc ::host::start {dir plugin} {
     set ::env(TOBRISK_SCRIPTS) $dir
     uplevel #0 [list source [file join $plugin init.tcl]]
