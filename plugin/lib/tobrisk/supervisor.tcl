@@ -86,6 +86,7 @@ namespace eval ::tobrisk::sv {
 
 proc ::tobrisk::sv::configure {dir} {
     variable scripts_dir $dir
+    main_standard_output
     variable state_dir
     if {[catch {tobrisk config_directory} config] || $config eq ""} return
     set candidate [file join $config Tobrisk]
@@ -244,6 +245,40 @@ proc ::tobrisk::sv::new_child {name} {
     return $path
 }
 
+# `puts` and `flush` for an interpreter without standard channels (the
+# messenger has no console): what goes to stdout or stderr reaches
+# ::tobrisk::_output CHANNEL TEXT, every other channel Tcl's own command.
+variable ::tobrisk::sv::standard_output {
+    rename ::puts ::tobrisk::_puts
+    proc ::puts {args} {
+        set newline \n
+        if {[lindex $args 0] eq "-nonewline"} {
+            set newline ""
+            set args [lrange $args 1 end]
+        }
+        switch [llength $args] {
+            1 { set channel stdout }
+            2 { set channel [lindex $args 0] }
+            default {
+                return -code error {wrong # args: should be "puts ?-nonewline? ?channelId? string"}
+            }
+        }
+        if {$channel eq "stdout" || $channel eq "stderr"} {
+            ::tobrisk::_output $channel [lindex $args end]$newline
+            return
+        }
+        if {$newline eq ""} {
+            tailcall ::tobrisk::_puts -nonewline $channel [lindex $args end]
+        }
+        tailcall ::tobrisk::_puts $channel [lindex $args end]
+    }
+    rename ::flush ::tobrisk::_flush
+    proc ::flush {channel} {
+        if {$channel eq "stdout" || $channel eq "stderr"} return
+        tailcall ::tobrisk::_flush $channel
+    }
+}
+
 # The child's commands: the two of the plugin, the ones of ::tobrisk, and
 # the wrappers of puts, flush, after and exit.
 proc ::tobrisk::sv::furnish {path} {
@@ -276,34 +311,6 @@ proc ::tobrisk::sv::furnish {path} {
         }
         interp hide {} exit
         proc ::exit {args} { error "exit is disabled" }
-        rename ::puts ::tobrisk::_puts
-        proc ::puts {args} {
-            set newline \n
-            if {[lindex $args 0] eq "-nonewline"} {
-                set newline ""
-                set args [lrange $args 1 end]
-            }
-            switch [llength $args] {
-                1 { set channel stdout }
-                2 { set channel [lindex $args 0] }
-                default {
-                    return -code error {wrong # args: should be "puts ?-nonewline? ?channelId? string"}
-                }
-            }
-            if {$channel eq "stdout" || $channel eq "stderr"} {
-                ::tobrisk::_output $channel [lindex $args end]$newline
-                return
-            }
-            if {$newline eq ""} {
-                tailcall ::tobrisk::_puts -nonewline $channel [lindex $args end]
-            }
-            tailcall ::tobrisk::_puts $channel [lindex $args end]
-        }
-        rename ::flush ::tobrisk::_flush
-        proc ::flush {channel} {
-            if {$channel eq "stdout" || $channel eq "stderr"} return
-            tailcall ::tobrisk::_flush $channel
-        }
         rename ::after ::tobrisk::_after
         proc ::after {args} {
             set when [lindex $args 0]
@@ -318,6 +325,17 @@ proc ::tobrisk::sv::furnish {path} {
         }
         interp bgerror {} ::tobrisk::_bgerror
     }
+    $path eval [set ${sv}::standard_output]
+}
+
+# The main interpreter gets the same `puts` when the process has no
+# standard output of its own, as in the messenger: what /tobrisk lines and
+# `# tobrisk: main` scripts print goes to the log named "main".
+proc ::tobrisk::sv::main_standard_output {} {
+    variable standard_output
+    if {![catch {chan configure stdout}] || [info commands ::tobrisk::_puts] ne ""} return
+    proc ::tobrisk::_output {channel text} { ::tobrisk::sv::log_write main $channel $text }
+    uplevel #0 $standard_output
 }
 
 # The child's `vellumar` is an ensemble: the options that hand the host a
@@ -1038,7 +1056,7 @@ proc ::tobrisk::sv::refuse_main {name} {
 
 proc ::tobrisk::log {name {lines 50}} {
     if {![info exists ::tobrisk::sv::tail($name)]} {
-        ::tobrisk::sv::known $name
+        if {$name ne "main"} { ::tobrisk::sv::known $name }
         return ""
     }
     return [join [lrange $::tobrisk::sv::tail($name) end-[expr {$lines - 1}] end] \n]
