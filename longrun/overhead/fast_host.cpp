@@ -73,4 +73,13 @@ const Registered &registered() { return g_registered; }
 
 void forget_registrations() { g_registered = Registered{}; }
 
+void connection_change_fields(ConnectionChangeFields &fields)
+{
+    fields.cid = 3;
+    fields.status = {sizeof(EventField), "status", 0, "online", 0, nullptr};
+    fields.medium = {sizeof(EventField), "medium", 0, "JABBER", 0, &fields.status};
+    fields.name = {sizeof(EventField), "name", 0, "someone@example.org", 0, &fields.medium};
+    fields.first = {sizeof(EventField), "cid", 0, &fields.cid, 0, &fields.name};
+}
+
 } // namespace fast_host

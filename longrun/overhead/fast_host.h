@@ -30,6 +30,15 @@ const int ConnectionCount = 100;
 // The version text that "versionRequest" answers.
 extern const char VersionText[];
 
+// The fields of the "Connection: Change" event that the event rows send,
+// linked as the host links them (cid first). The links point into the
+// record itself: fill it in place with connection_change_fields().
+struct ConnectionChangeFields {
+    int cid;
+    EventField status, medium, name, first;
+};
+void connection_change_fields(ConnectionChangeFields &fields);
+
 } // namespace fast_host
 
 #endif

@@ -84,19 +84,16 @@ void measure_events(const Counts &counts, Table &table)
     fast_host::Registered child = fast_host::registered();
     if (main.events == nullptr || child.events == nullptr) return failure("no event callback");
 
-    ConnectionChange change = {3, "someone@example.org", "JABBER", "online"};
-    EventField status = {sizeof(EventField), "status", 0, change.status, 0, nullptr};
-    EventField medium = {sizeof(EventField), "medium", 0, change.medium, 0, &status};
-    EventField name = {sizeof(EventField), "name", 0, change.name, 0, &medium};
-    EventField first = {sizeof(EventField), "cid", 0, &change.cid, 0, &name};
+    fast_host::ConnectionChangeFields fields;
+    fast_host::connection_change_fields(fields);
 
     table.section("An event to a script, \"Connection: Change\" with four fields (us per event)");
     Row &direct = table.baseline("to a script of the main interpreter", "us");
     Row &supervised = table.row("to a script in its own interpreter", "us");
     Row &added = table.figure("added by the supervisor per event (goal 2)", "us");
     for (int round = 0; round < counts.rounds; round++) {
-        double plain = microseconds_each(counts.events, [&] { main.events(1, 0, "Connection: Change", &first, main.events_userData); });
-        double own = microseconds_each(counts.events, [&] { child.events(1, 0, "Connection: Change", &first, child.events_userData); });
+        double plain = microseconds_each(counts.events, [&] { main.events(1, 0, "Connection: Change", &fields.first, main.events_userData); });
+        double own = microseconds_each(counts.events, [&] { child.events(1, 0, "Connection: Change", &fields.first, child.events_userData); });
         direct.add(plain);
         supervised.add(own);
         added.add(own - plain);
