@@ -1,7 +1,7 @@
 # Reminders: Tcl's `after` runs a script later, from the messenger's
 # message loop, while the messenger goes on with its work.
 #     /tobrisk remind 300 Tea is ready     a tray alert in 300 milliseconds
-#     /tobrisk countdown 3                 alerts 3, 2, 1 and Go!, 100 ms apart
+#     /tobrisk countdown 3                 alerts 3, 2, 1 and Go!, 400 ms apart
 
 namespace eval ::reminders {}
 
@@ -22,7 +22,7 @@ proc ::reminders::tick {count} {
         return
     }
     vellumar systraySetAlert reminder $count
-    after 100 [list ::reminders::tick [expr {$count - 1}]]
+    after 400 [list ::reminders::tick [expr {$count - 1}]]
 }
 
 # Both can be typed in a message window.
