@@ -6,17 +6,14 @@
 #include "../text.h"
 #include "../tobrisk.h"
 
-// The binding's interpreter, or NULL when there is nothing to run in.
-static Tcl_Interp *live_binding_interp(const CallbackBinding *binding)
-{
-    if (binding == NULL || !callbacks_interp_live(binding->interp)) return NULL;
-    return binding->interp;
-}
-
-static void eval_binding(Tcl_Interp *interp, const CallbackBinding *binding, const char *subject)
+// The script runs at the global level, whatever procedure is on the stack
+// when the host calls back.
+static void eval_binding(const CallbackBinding *binding, const char *subject)
 {
     const char *script = binding->text != NULL ? binding->text : "";
-    if (Tcl_Eval(interp, script) != TCL_OK) tobrisk_report(subject, Tcl_GetStringResult(interp));
+    if (tobrisk_eval(binding->interp, script) != TCL_OK) {
+        tobrisk_report(subject, Tcl_GetStringResult(binding->interp));
+    }
 }
 
 extern "C" int32_t __cdecl TobriskTclListCallback(int32_t code, int32_t unused, const char *event,
@@ -26,10 +23,10 @@ extern "C" int32_t __cdecl TobriskTclListCallback(int32_t code, int32_t unused, 
     (void)unused;
     (void)data;
     if (event == NULL || strcmp(event, "list_leftDoubleClick") != 0) return 0;
-    const CallbackBinding *binding = (const CallbackBinding *)userData;
-    Tcl_Interp *interp = live_binding_interp(binding);
-    if (interp == NULL) return 0;
-    eval_binding(interp, binding, "TobriskTclListCallback");
+    // A released binding, or one of a runtime that has stopped, runs nothing.
+    const CallbackBinding *binding = callback_binding_live(userData);
+    if (binding == NULL) return 0;
+    eval_binding(binding, "TobriskTclListCallback");
     return 0;
 }
 
@@ -116,11 +113,10 @@ extern "C" int32_t __cdecl TobriskTclEventsCallback(int32_t code, int32_t unused
     (void)unused;
     if (event == NULL || strcmp(event, "Connection: Change") != 0) return 0;
     if (code != 1) return 0;
-    const CallbackBinding *binding = (const CallbackBinding *)userData;
-    Tcl_Interp *interp = live_binding_interp(binding);
-    if (interp == NULL) return 0;
-    publish_chain(interp, (const EventField *)data);
-    eval_binding(interp, binding, "TobriskTclEventsCallback");
-    Tcl_UnsetVar2(interp, "event", NULL, 0);
+    const CallbackBinding *binding = callback_binding_live(userData);
+    if (binding == NULL) return 0;
+    publish_chain(binding->interp, (const EventField *)data);
+    eval_binding(binding, "TobriskTclEventsCallback");
+    Tcl_UnsetVar2(binding->interp, "event", NULL, TCL_GLOBAL_ONLY);
     return 0;
 }
