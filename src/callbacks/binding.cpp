@@ -64,12 +64,25 @@ CallbackBinding *callback_binding_live(void *userData)
     return &kept->binding;
 }
 
-// The text copy with free, the record with Tcl_Free.
+// Released records wait here before they are freed, so that a new
+// binding does not get the address of one just released: a host that
+// calls a binding late, against its own confirmation, then finds nothing
+// registered there instead of another script. The wait is bounded, and so
+// is the memory it holds (the texts are freed at once).
+enum { QuarantineSize = 1024 };
+static KeptBinding *g_quarantine[QuarantineSize];
+static int g_quarantine_next = 0;
+
+// The text copy with free; the record, after its wait, with Tcl_Free.
 static void release(KeptBinding *kept)
 {
     Tcl_DeleteHashEntry(Tcl_FindHashEntry(&g_registry, (const char *)kept));
     free(kept->binding.text);
-    Tcl_Free((char *)kept);
+    kept->binding.text = NULL;
+    KeptBinding *&slot = g_quarantine[g_quarantine_next];
+    if (slot != NULL) Tcl_Free((char *)slot);
+    slot = kept;
+    g_quarantine_next = (g_quarantine_next + 1) % QuarantineSize;
 }
 
 void callback_binding_release(void *userData)
