@@ -41,6 +41,9 @@ CallbackBinding *callback_binding_new(Tcl_Interp *interp, const char *text, Bind
 // made by the running runtime; NULL otherwise. The pointer is looked up,
 // not read, so a released binding is safe to be asked about.
 CallbackBinding *callback_binding_live(void *userData);
+// The script of a live binding as a Tcl value, with a reference for the
+// caller to drop; it stays valid if the binding is released meanwhile.
+Tcl_Obj *callback_binding_script(CallbackBinding *binding);
 // True while the binding is registered, whatever runtime made it.
 bool callback_binding_known(void *userData);
 // Frees a registered binding and its text; anything else is left alone.

@@ -10,6 +10,7 @@
 #include "tobrisk_version.h"
 
 struct Tcl_Interp;
+struct Tcl_Obj;
 
 #define TOBRISK_GUID "7C3A2F90-4D1B-11d7-9E55-00A0C94B6D21"
 #define TOBRISK_NAME "Tobrisk"
@@ -68,8 +69,8 @@ void tobrisk_panic(const char *format, ...);
 
 // deep_stack.cpp: evaluations the plugin starts, on a stack large enough
 // for deeply nested input. Scripts are evaluated at the global level.
-int tobrisk_deep_stack_run(int (*work)(void *), void *argument);
 int tobrisk_eval(Tcl_Interp *interp, const char *script);
+int tobrisk_eval_obj(Tcl_Interp *interp, Tcl_Obj *script);
 int tobrisk_eval_file(Tcl_Interp *interp, const char *path);
 void tobrisk_service_all(void);
 

@@ -253,6 +253,25 @@ TEST_F(Started, ACancelledSubscriptionIsReleasedAndItsLateCallsRunNothing)
     EXPECT_EQ("0 1", eval_ok("list [info exists ::ran20] [set ::ran21]"));
 }
 
+// A script that cancels its own subscription goes on to its end: what it
+// runs is not freed under it.
+TEST_F(Started, AScriptThatCancelsItsOwnSubscriptionRunsToItsEnd)
+{
+    Held events;
+    set_answer("eventsConnect", [&](HostCall &call) {
+        events = {call.callback, call.userData};
+        return 30;
+    });
+    set_answer("eventsDisconnect", 1);
+    size_t live = live_copies();
+    ASSERT_EQ("30", eval_ok("vellumar eventsConnect {Connection: Change} "
+                            "{vellumar eventsDisconnect 30; set ::after [string repeat y 100]; incr ::runs}"));
+    events.callback(1, 0, "Connection: Change", nullptr, events.userData);
+    events.callback(1, 0, "Connection: Change", nullptr, events.userData);
+    EXPECT_EQ("1 100", eval_ok("list $::runs [string length $::after]"));
+    EXPECT_EQ(live, live_copies());
+}
+
 TEST_F(Started, RemovedAndClearedEntriesReleaseTheBindingsUnderThem)
 {
     std::vector<Held> held;

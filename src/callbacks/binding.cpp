@@ -17,6 +17,7 @@ struct KeptBinding {
     int32_t id;        // the subscription's or the entry's id; -1 unknown
     int32_t parent;    // the entry or section the entry lies under; -1 none
     int32_t section;   // the section the entry lies in; -1 none
+    Tcl_Obj *script;   // the text as a Tcl value, made when first run
     bool doomed;       // marked while a removal is worked out
 };
 
@@ -40,6 +41,7 @@ CallbackBinding *callback_binding_new(Tcl_Interp *interp, const char *text, Bind
     kept->parent = -1;
     kept->section = -1;
     kept->doomed = false;
+    kept->script = NULL;
     int created;
     Tcl_SetHashValue(Tcl_CreateHashEntry(&g_registry, (const char *)kept, &created), kept);
     return &kept->binding;
@@ -79,6 +81,8 @@ static void release(KeptBinding *kept)
     Tcl_DeleteHashEntry(Tcl_FindHashEntry(&g_registry, (const char *)kept));
     free(kept->binding.text);
     kept->binding.text = NULL;
+    if (kept->script != NULL) Tcl_DecrRefCount(kept->script);
+    kept->script = NULL;
     KeptBinding *&slot = g_quarantine[g_quarantine_next];
     if (slot != NULL) Tcl_Free((char *)slot);
     slot = kept;
@@ -89,6 +93,18 @@ void callback_binding_release(void *userData)
 {
     KeptBinding *kept = kept_of(userData);
     if (kept != NULL) release(kept);
+}
+
+// The value keeps the script compiled from one event to the next.
+Tcl_Obj *callback_binding_script(CallbackBinding *binding)
+{
+    KeptBinding *kept = (KeptBinding *)binding;
+    if (kept->script == NULL) {
+        kept->script = Tcl_NewStringObj(binding->text != NULL ? binding->text : "", -1);
+        Tcl_IncrRefCount(kept->script);
+    }
+    Tcl_IncrRefCount(kept->script);
+    return kept->script;
 }
 
 void callback_binding_note_subscription(CallbackBinding *binding, int32_t id)

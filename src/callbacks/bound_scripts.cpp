@@ -7,13 +7,14 @@
 #include "../tobrisk.h"
 
 // The script runs at the global level, whatever procedure is on the stack
-// when the host calls back.
-static void eval_binding(const CallbackBinding *binding, const char *subject)
+// when the host calls back. It may release its own binding (a subscribed
+// script that cancels its subscription): the script value it runs is held
+// here, and the interpreter is taken beforehand and preserved.
+static void eval_binding(CallbackBinding *binding, Tcl_Interp *interp, const char *subject)
 {
-    const char *script = binding->text != NULL ? binding->text : "";
-    if (tobrisk_eval(binding->interp, script) != TCL_OK) {
-        tobrisk_report(subject, Tcl_GetStringResult(binding->interp));
-    }
+    Tcl_Obj *script = callback_binding_script(binding);
+    if (tobrisk_eval_obj(interp, script) != TCL_OK) tobrisk_report(subject, Tcl_GetStringResult(interp));
+    Tcl_DecrRefCount(script);
 }
 
 extern "C" int32_t __cdecl TobriskTclListCallback(int32_t code, int32_t unused, const char *event,
@@ -24,9 +25,12 @@ extern "C" int32_t __cdecl TobriskTclListCallback(int32_t code, int32_t unused, 
     (void)data;
     if (event == NULL || strcmp(event, "list_leftDoubleClick") != 0) return 0;
     // A released binding, or one of a runtime that has stopped, runs nothing.
-    const CallbackBinding *binding = callback_binding_live(userData);
+    CallbackBinding *binding = callback_binding_live(userData);
     if (binding == NULL) return 0;
-    eval_binding(binding, "TobriskTclListCallback");
+    Tcl_Interp *interp = binding->interp;
+    Tcl_Preserve(interp);
+    eval_binding(binding, interp, "TobriskTclListCallback");
+    Tcl_Release(interp);
     return 0;
 }
 
@@ -113,10 +117,13 @@ extern "C" int32_t __cdecl TobriskTclEventsCallback(int32_t code, int32_t unused
     (void)unused;
     if (event == NULL || strcmp(event, "Connection: Change") != 0) return 0;
     if (code != 1) return 0;
-    const CallbackBinding *binding = callback_binding_live(userData);
+    CallbackBinding *binding = callback_binding_live(userData);
     if (binding == NULL) return 0;
-    publish_chain(binding->interp, (const EventField *)data);
-    eval_binding(binding, "TobriskTclEventsCallback");
-    Tcl_UnsetVar2(binding->interp, "event", NULL, TCL_GLOBAL_ONLY);
+    Tcl_Interp *interp = binding->interp;
+    Tcl_Preserve(interp);
+    publish_chain(interp, (const EventField *)data);
+    eval_binding(binding, interp, "TobriskTclEventsCallback");
+    Tcl_UnsetVar2(interp, "event", NULL, TCL_GLOBAL_ONLY);
+    Tcl_Release(interp);
     return 0;
 }

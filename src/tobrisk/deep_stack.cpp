@@ -58,7 +58,7 @@ static bool deep_fiber_ready(void)
 // and given back as it was, so that a host that uses fibers of its own
 // finds the thread as it left it. Where no fiber can be had, the work runs
 // on the caller's stack.
-int tobrisk_deep_stack_run(int (*work)(void *), void *argument)
+static int deep_stack_run(int (*work)(void *), void *argument)
 {
     if (g_on_deep_stack || !deep_fiber_ready()) return work(argument);
     bool converted = false;
@@ -85,6 +85,7 @@ int tobrisk_deep_stack_run(int (*work)(void *), void *argument)
 struct EvalCall {
     Tcl_Interp *interp;
     const char *script;
+    Tcl_Obj *object;
 };
 
 // At the global level: a host may call back while a script's procedure is
@@ -94,6 +95,12 @@ static int eval_global(void *argument)
 {
     EvalCall *call = (EvalCall *)argument;
     return Tcl_EvalEx(call->interp, call->script, -1, TCL_EVAL_GLOBAL);
+}
+
+static int eval_object_global(void *argument)
+{
+    EvalCall *call = (EvalCall *)argument;
+    return Tcl_EvalObjEx(call->interp, call->object, TCL_EVAL_GLOBAL);
 }
 
 static int eval_file(void *argument)
@@ -110,17 +117,23 @@ static int service_all(void *argument)
 
 int tobrisk_eval(Tcl_Interp *interp, const char *script)
 {
-    EvalCall call = { interp, script };
-    return tobrisk_deep_stack_run(eval_global, &call);
+    EvalCall call = { interp, script, NULL };
+    return deep_stack_run(eval_global, &call);
+}
+
+int tobrisk_eval_obj(Tcl_Interp *interp, Tcl_Obj *script)
+{
+    EvalCall call = { interp, NULL, script };
+    return deep_stack_run(eval_object_global, &call);
 }
 
 int tobrisk_eval_file(Tcl_Interp *interp, const char *path)
 {
-    EvalCall call = { interp, path };
-    return tobrisk_deep_stack_run(eval_file, &call);
+    EvalCall call = { interp, path, NULL };
+    return deep_stack_run(eval_file, &call);
 }
 
 void tobrisk_service_all(void)
 {
-    tobrisk_deep_stack_run(service_all, NULL);
+    deep_stack_run(service_all, NULL);
 }
