@@ -32,9 +32,33 @@ HOST_FIELD_AT(EnumerationState, interp, 4);
 HOST_FIELD_AT(EnumerationState, list, 8);
 HOST_FIELD_AT(EnumerationState, in_progress, 12);
 
-CallbackBinding *callback_binding_new(Tcl_Interp *interp, const char *text);
-// True only for the plugin's running interpreter: a binding may outlive
-// the runtime it was made in.
+// What a binding is for: what tells the plugin that the host is done with it.
+enum BindingKind { BINDING_LIST_ENTRY, BINDING_SUBSCRIPTION, BINDING_HTTP };
+
+// A binding of the running runtime, registered until it is released.
+CallbackBinding *callback_binding_new(Tcl_Interp *interp, const char *text, BindingKind kind);
+// The binding behind a callback's userData when it is registered and was
+// made by the running runtime; NULL otherwise. The pointer is looked up,
+// not read, so a released binding is safe to be asked about.
+CallbackBinding *callback_binding_live(void *userData);
+// The script of a live binding as a Tcl value, with a reference for the
+// caller to drop; it stays valid if the binding is released meanwhile.
+Tcl_Obj *callback_binding_script(CallbackBinding *binding);
+// True while the binding is registered, whatever runtime made it.
+bool callback_binding_known(void *userData);
+// Frees a registered binding and its text; anything else is left alone.
+void callback_binding_release(void *userData);
+// What the host answered for the binding: a subscription's id, or an
+// entry's own id and the entry or section it lies under (-1: none).
+void callback_binding_note_subscription(CallbackBinding *binding, int32_t id);
+void callback_binding_note_entry(CallbackBinding *binding, int32_t id, int32_t parent, int32_t section);
+// Releases what the host has confirmed it will not call again: the
+// bindings of a cancelled subscription, or those of the entries under a
+// removed or cleared entry or section, and with `with_entry` its own.
+void callback_bindings_release_subscription(int32_t id);
+void callback_bindings_release_entries(int32_t id, bool with_entry);
+
+// True only for the plugin's running interpreter, the chat alias's userData.
 bool callbacks_interp_live(Tcl_Interp *interp);
 
 // Stores a value in a variable, a name such as "event(name)" or "page(x)";

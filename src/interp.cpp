@@ -10,8 +10,6 @@
 #include "text.h"
 #include "tobrisk.h"
 
-#include <tlhelp32.h>
-
 typedef Tcl_Interp *(*CreateInterpFn)(void);
 typedef void (*FindExecutableFn)(const char *);
 
@@ -19,6 +17,9 @@ static HMODULE g_library = NULL;
 static CreateInterpFn g_create_interp = NULL;
 static FindExecutableFn g_find_executable = NULL;
 static Tcl_Interp *g_interp = NULL;
+// Counts the interpreters started; the running one's number, 0 while none
+// runs, tells the bindings of earlier runtimes from its own.
+static unsigned g_runtime_count = 0;
 
 // File names are taken and used in UTF-16, so that any folder Windows can
 // hold works, whatever the ANSI code page.
@@ -69,8 +70,8 @@ static bool bind_entries(HMODULE supplier)
 }
 
 // Binds to Tcl: the executable's own Tcl if it exports one, else the
-// library beside the plugin. A library kept from an earlier failed start-up
-// is reused, with its entries looked up again.
+// library beside the plugin. A library kept from an earlier start-up is
+// reused, with its entries looked up again.
 static bool bind_tcl(void)
 {
     HMODULE supplier;
@@ -199,6 +200,7 @@ Tcl_Interp *interp_startup(void)
     Tcl_SetVar(interp, "tobrisk_shutdown", "0", TCL_GLOBAL_ONLY);
     Tcl_Preserve(interp);
     g_interp = interp;
+    g_runtime_count++;
     return interp;
 }
 
@@ -207,73 +209,22 @@ Tcl_Interp *interp_get(void)
     return g_interp;
 }
 
-typedef LONG(WINAPI *QueryThreadFn)(HANDLE, int, void *, ULONG, ULONG *);
-static const int ThreadQuerySetWin32StartAddress = 9;
-static const DWORD LibraryThreadsTimeout = 2000;
-
-// True when the thread was started in the library's image.
-static bool thread_started_in(QueryThreadFn query, HANDLE thread, HMODULE library)
+unsigned interp_runtime(void)
 {
-    void *start = NULL;
-    if (query(thread, ThreadQuerySetWin32StartAddress, &start, sizeof start, NULL) != 0) return false;
-    const BYTE *base = (const BYTE *)library;
-    const IMAGE_NT_HEADERS *nt = (const IMAGE_NT_HEADERS *)(base + ((const IMAGE_DOS_HEADER *)base)->e_lfanew);
-    return (const BYTE *)start >= base && (const BYTE *)start < base + nt->OptionalHeader.SizeOfImage;
+    return g_interp != NULL ? g_runtime_count : 0;
 }
 
-// Tcl runs threads of its own, readers and writers of pipe and console
-// channels, that Tcl_Finalize only tells to end. A thread still on its way
-// out of the library when it is unloaded crashes the host later on, so
-// this waits for every thread that the library started. False when some
-// did not end in time, or when they cannot be told apart.
-static bool library_threads_ended(HMODULE library)
-{
-    QueryThreadFn query =
-        (QueryThreadFn)(void *)GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationThread");
-    if (query == NULL) return false;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return false;
-    HANDLE threads[MAXIMUM_WAIT_OBJECTS];
-    DWORD count = 0;
-    bool complete = true;
-    THREADENTRY32 entry;
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-        if (entry.th32OwnerProcessID != GetCurrentProcessId()) continue;
-        if (entry.th32ThreadID == GetCurrentThreadId()) continue;
-        HANDLE thread = OpenThread(SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID);
-        if (thread == NULL) continue;
-        if (!thread_started_in(query, thread, library)) {
-            CloseHandle(thread);
-        } else if (count < MAXIMUM_WAIT_OBJECTS) {
-            threads[count++] = thread;
-        } else {
-            CloseHandle(thread);
-            complete = false;
-        }
-    }
-    CloseHandle(snapshot);
-    if (count > 0) {
-        DWORD waited = WaitForMultipleObjects(count, threads, TRUE, LibraryThreadsTimeout);
-        if (waited >= WAIT_OBJECT_0 + count) complete = false;
-    }
-    for (DWORD index = 0; index < count; index++) CloseHandle(threads[index]);
-    return complete;
-}
-
-// The entries and the stubs table stay as they are; the next start-up
-// binds afresh because no library is held then. A library whose threads
-// have not ended stays loaded and held, and the next start-up reuses it.
+// One runtime serves every start-up of the process. Tcl cannot be
+// initialised again once Tcl_Finalize has begun, and Tcl_Finalize does not
+// wait for the reader and writer threads of busy pipes, so a finalised
+// runtime could neither be reused nor unloaded safely; and each finalise
+// and unload left about 2 MB of Tcl's and Tk's behind. So the teardown
+// ends only the interpreter, and the library and its entries stay bound
+// for the next start-up.
 void interp_shutdown(void)
 {
-    if (g_interp != NULL) {
-        Tcl_DeleteInterp(g_interp);
-        Tcl_Release(g_interp);
-        g_interp = NULL;
-    }
-    Tcl_Finalize();
-    if (g_library != NULL && library_threads_ended(g_library)) {
-        FreeLibrary(g_library);
-        g_library = NULL;
-    }
+    if (g_interp == NULL) return;
+    Tcl_DeleteInterp(g_interp);
+    Tcl_Release(g_interp);
+    g_interp = NULL;
 }

@@ -11,6 +11,9 @@ struct Tcl_Interp;
 // after showing what failed.
 Tcl_Interp *interp_startup(void);
 Tcl_Interp *interp_get(void);
+// The number of the running runtime, new at each start-up; 0 while none runs.
+unsigned interp_runtime(void);
+// Ends the interpreter; the Tcl library stays loaded for the next start-up.
 void interp_shutdown(void);
 // Loads "<plugin folder>\bin\tcl84t.dll"; 0 on success, 1 on failure.
 int interp_load_library(int capacity, HMODULE *library, WCHAR *file_name);

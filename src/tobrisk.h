@@ -10,6 +10,7 @@
 #include "tobrisk_version.h"
 
 struct Tcl_Interp;
+struct Tcl_Obj;
 
 #define TOBRISK_GUID "7C3A2F90-4D1B-11d7-9E55-00A0C94B6D21"
 #define TOBRISK_NAME "Tobrisk"
@@ -44,7 +45,6 @@ int32_t host_send(const char *service, void *record);
 // False before "load" and after "unload": records then reach nobody, so
 // nothing may be handed over in them.
 bool host_present(void);
-Tcl_Interp *plugin_interp(void);
 
 // prefs.cpp
 void prefs_register(void);
@@ -57,12 +57,22 @@ void pane_destroy(HWND window);
 // alias_registration.cpp: the chat alias "/tobrisk", registered from "start" to "stop".
 void alias_register(Tcl_Interp *interp);
 void alias_unregister(void);
+bool alias_registered(void);
+// Forgets a registration without telling the host, which has gone.
+void alias_forget(void);
 
 // script_host.cpp: the bare interpreter made the scripts' host, and the panic
 Tcl_Interp *tobrisk_startup(void);
 void tobrisk_shutdown(void);
 void tobrisk_register_commands(Tcl_Interp *interp);
 void tobrisk_panic(const char *format, ...);
+
+// deep_stack.cpp: evaluations the plugin starts, on a stack large enough
+// for deeply nested input. Scripts are evaluated at the global level.
+int tobrisk_eval(Tcl_Interp *interp, const char *script);
+int tobrisk_eval_obj(Tcl_Interp *interp, Tcl_Obj *script);
+int tobrisk_eval_file(Tcl_Interp *interp, const char *path);
+void tobrisk_service_all(void);
 
 // report.cpp
 // A modal box with no owner; text and caption (NULL: Windows' default) are

@@ -47,11 +47,11 @@ int run_child_mode(const std::string &name, const std::string &argument)
     return found->second(argument);
 }
 
-messenger::ChildResult run_child(const std::string &name, const std::string &argument)
+messenger::ChildResult run_child(const std::string &name, const std::string &argument, DWORD timeout_ms)
 {
     std::string arguments = "--child=" + name + (argument.empty() ? "" : ":" + argument);
     for (const auto &entry : folders()) arguments += " \"--fixture=" + entry.first + "=" + entry.second + "\"";
-    return messenger::run_self(arguments);
+    return messenger::run_self(arguments, timeout_ms);
 }
 
 void write_init(const std::string &folder, const std::string &text)

@@ -28,7 +28,8 @@ int child_failures();
 #define CHECK(condition) child_check((condition), #condition, __LINE__)
 
 // Runs a child mode of this program and returns its exit code and output.
-messenger::ChildResult run_child(const std::string &name, const std::string &argument = "");
+messenger::ChildResult run_child(const std::string &name, const std::string &argument = "",
+                                 DWORD timeout_ms = 60000);
 
 // Writes the plugin folder's init.tcl; an empty text removes the file.
 void write_init(const std::string &folder, const std::string &text);

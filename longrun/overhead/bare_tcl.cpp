@@ -49,13 +49,11 @@ bool bare_start(const std::string &folder, BareTcl &bare, std::string &error)
     return true;
 }
 
+// As the plugin stops: the interpreter ends and the runtime stays loaded,
+// since Tcl cannot start again in this process once it has been finalised.
 void bare_stop(BareTcl &bare)
 {
-    if (bare.interp != nullptr) {
-        Tcl_DeleteInterp(bare.interp);
-        Tcl_Finalize();
-    }
-    if (bare.library != nullptr) FreeLibrary(bare.library);
+    if (bare.interp != nullptr) Tcl_DeleteInterp(bare.interp);
     bare = {nullptr, nullptr};
     g_attached = nullptr;
 }

@@ -6,17 +6,15 @@
 #include "../text.h"
 #include "../tobrisk.h"
 
-// The binding's interpreter, or NULL when there is nothing to run in.
-static Tcl_Interp *live_binding_interp(const CallbackBinding *binding)
+// The script runs at the global level, whatever procedure is on the stack
+// when the host calls back. It may release its own binding (a subscribed
+// script that cancels its subscription): the script value it runs is held
+// here, and the interpreter is taken beforehand and preserved.
+static void eval_binding(CallbackBinding *binding, Tcl_Interp *interp, const char *subject)
 {
-    if (binding == NULL || !callbacks_interp_live(binding->interp)) return NULL;
-    return binding->interp;
-}
-
-static void eval_binding(Tcl_Interp *interp, const CallbackBinding *binding, const char *subject)
-{
-    const char *script = binding->text != NULL ? binding->text : "";
-    if (Tcl_Eval(interp, script) != TCL_OK) tobrisk_report(subject, Tcl_GetStringResult(interp));
+    Tcl_Obj *script = callback_binding_script(binding);
+    if (tobrisk_eval_obj(interp, script) != TCL_OK) tobrisk_report(subject, Tcl_GetStringResult(interp));
+    Tcl_DecrRefCount(script);
 }
 
 extern "C" int32_t __cdecl TobriskTclListCallback(int32_t code, int32_t unused, const char *event,
@@ -26,10 +24,13 @@ extern "C" int32_t __cdecl TobriskTclListCallback(int32_t code, int32_t unused, 
     (void)unused;
     (void)data;
     if (event == NULL || strcmp(event, "list_leftDoubleClick") != 0) return 0;
-    const CallbackBinding *binding = (const CallbackBinding *)userData;
-    Tcl_Interp *interp = live_binding_interp(binding);
-    if (interp == NULL) return 0;
-    eval_binding(interp, binding, "TobriskTclListCallback");
+    // A released binding, or one of a runtime that has stopped, runs nothing.
+    CallbackBinding *binding = callback_binding_live(userData);
+    if (binding == NULL) return 0;
+    Tcl_Interp *interp = binding->interp;
+    Tcl_Preserve(interp);
+    eval_binding(binding, interp, "TobriskTclListCallback");
+    Tcl_Release(interp);
     return 0;
 }
 
@@ -116,11 +117,13 @@ extern "C" int32_t __cdecl TobriskTclEventsCallback(int32_t code, int32_t unused
     (void)unused;
     if (event == NULL || strcmp(event, "Connection: Change") != 0) return 0;
     if (code != 1) return 0;
-    const CallbackBinding *binding = (const CallbackBinding *)userData;
-    Tcl_Interp *interp = live_binding_interp(binding);
-    if (interp == NULL) return 0;
+    CallbackBinding *binding = callback_binding_live(userData);
+    if (binding == NULL) return 0;
+    Tcl_Interp *interp = binding->interp;
+    Tcl_Preserve(interp);
     publish_chain(interp, (const EventField *)data);
-    eval_binding(interp, binding, "TobriskTclEventsCallback");
-    Tcl_UnsetVar2(interp, "event", NULL, 0);
+    eval_binding(binding, interp, "TobriskTclEventsCallback");
+    Tcl_UnsetVar2(interp, "event", NULL, TCL_GLOBAL_ONLY);
+    Tcl_Release(interp);
     return 0;
 }

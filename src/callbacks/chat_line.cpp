@@ -32,7 +32,7 @@ static int32_t edit_request(EditAliasRequest *request, void *userData)
         return 0;
     }
     Tcl_DString script;
-    Tcl_Eval(interp, text_to_tcl(script_of(request->line), &script));
+    tobrisk_eval(interp, text_to_tcl(script_of(request->line), &script));
     text_release(&script);
     request->line = text_host_copy(Tcl_GetStringResult(interp));
     return 0;

@@ -97,22 +97,19 @@ static void store_received(Tcl_Interp *interp, const char *name, const HttpCompl
     if (completion == NULL || completion->bytes == NULL || completion->count < 0) return;
     Tcl_Obj *value = binary ? Tcl_NewByteArrayObj((const unsigned char *)completion->bytes, completion->count)
                             : text_from_host_bytes(completion->bytes, completion->count);
-    callbacks_set_var(interp, name, value, 0);
+    callbacks_set_var(interp, name, value, TCL_GLOBAL_ONLY);
 }
 
-// Any call is the request's one completion, which releases its binding.
-// A binding made by an earlier runtime belongs to an allocator that is gone
-// with it: only its text copy can still be freed.
+// Any call is the request's one completion, which releases its binding; a
+// second call finds it released and does nothing. A binding made by a
+// runtime that has stopped is released without storing anything.
 static int32_t http_completion(void *data, void *userData, bool binary)
 {
-    CallbackBinding *binding = (CallbackBinding *)userData;
-    if (binding == NULL) return 0;
-    bool live = callbacks_interp_live(binding->interp);
-    if (live && binding->text != NULL) {
+    CallbackBinding *binding = callback_binding_live(userData);
+    if (binding != NULL && binding->text != NULL) {
         store_received(binding->interp, binding->text, (const HttpCompletion *)data, binary);
     }
-    free(binding->text);
-    if (live) Tcl_Free((char *)binding);
+    callback_binding_release(userData);
     return 0;
 }
 

@@ -18,10 +18,13 @@ int TobriskTclEventsConnect(Tcl_Interp *interp, int count, Tcl_Obj *const words[
     record.type = text_to_host(Tcl_GetString(words[1]), &type);
     record.event_id = 0;
     record.callback = TobriskTclEventsCallback;
-    // The host keeps the binding until the subscription ends; the plugin
-    // never releases it, so none is made while there is no host.
-    if (host_present()) record.userData = callback_binding_new(interp, Tcl_GetString(words[2]));
+    // The host keeps the binding until it confirms that the subscription
+    // has ended; with no host to confirm it, none is made.
+    CallbackBinding *binding = NULL;
+    if (host_present()) binding = callback_binding_new(interp, Tcl_GetString(words[2]), BINDING_SUBSCRIPTION);
+    record.userData = binding;
     int32_t answer = host_send("eventsConnect", &record);
+    if (binding != NULL) callback_binding_note_subscription(binding, answer);
     text_release(&type);
     return tclcmds_int_result(interp, answer);
 }
@@ -36,5 +39,8 @@ int TobriskTclEventsDisconnect(Tcl_Interp *interp, int count, Tcl_Obj *const wor
     EventsRecord record = {};
     record.size = sizeof record;
     if (Tcl_GetIntFromObj(interp, words[1], &record.event_id) != TCL_OK) return TCL_ERROR;
-    return tclcmds_int_result(interp, host_send("eventsDisconnect", &record));
+    int32_t answer = host_send("eventsDisconnect", &record);
+    // 1: the host has ended the subscription and will not call it again.
+    if (answer == 1) callback_bindings_release_subscription(record.event_id);
+    return tclcmds_int_result(interp, answer);
 }

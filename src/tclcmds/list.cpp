@@ -128,6 +128,18 @@ static const char *combination_error(const ListEntryRecord *record)
     return NULL;
 }
 
+// Where the host puts the entry: under its parent, else at the top of its
+// section. A section lies under nothing.
+static void note_entry(CallbackBinding *binding, const ListEntryRecord *record, int32_t id, bool is_section)
+{
+    if (is_section) {
+        callback_binding_note_entry(binding, id, -1, -1);
+        return;
+    }
+    int32_t parent = record->parent_id != -1 ? record->parent_id : record->section_id;
+    callback_binding_note_entry(binding, id, parent, record->section_id);
+}
+
 // vellumar listAddEntry key value ?key value ...?
 // The pairs come as separate words, or as one word holding a list.
 int TobriskTclListAddEntry(Tcl_Interp *interp, int count, Tcl_Obj *const words[])
@@ -163,20 +175,27 @@ int TobriskTclListAddEntry(Tcl_Interp *interp, int count, Tcl_Obj *const words[]
         Tcl_AppendResult(interp, error, NULL);
         return TCL_ERROR;
     }
+    CallbackBinding *binding = NULL;
     if (callback_script != NULL) {
         record.callback = TobriskTclListCallback;
-        // Kept by the host for as long as the entry exists; never released,
-        // so none is made while there is no host.
-        if (host_present()) record.userData = callback_binding_new(interp, callback_script);
+        // Kept by the host for as long as the entry exists, until it
+        // confirms a removal; with no host to confirm it, none is made.
+        if (host_present()) binding = callback_binding_new(interp, callback_script, BINDING_LIST_ENTRY);
+        record.userData = binding;
     }
     int32_t answer = send_record("listAddEntry", &record);
     // A section's id is the script's own; the host's answer is for the rest.
     bool is_section = record.section != 0 && record.group == 0;
-    return tclcmds_int_result(interp, is_section ? record.section_id : answer);
+    int32_t id = is_section ? record.section_id : answer;
+    if (binding != NULL) note_entry(binding, &record, id, is_section);
+    return tclcmds_int_result(interp, id);
 }
 
 // ?-section? unique_id: "-section" with a number names a section instead.
-static int remove_or_clear(Tcl_Interp *interp, int count, Tcl_Obj *const words[], const char *service)
+// The host answers 1 when it has removed the entry with everything under
+// it, or cleared what lies under it: their bindings are then released.
+static int remove_or_clear(Tcl_Interp *interp, int count, Tcl_Obj *const words[], const char *service,
+                           bool removes_entry)
 {
     static const char usage[] = "?-section? unique_id";
     if (count != 2 && count != 3) {
@@ -194,19 +213,24 @@ static int remove_or_clear(Tcl_Interp *interp, int count, Tcl_Obj *const words[]
     } else if (Tcl_GetIntFromObj(interp, words[1], &record.unique_id) != TCL_OK) {
         return TCL_ERROR;
     }
-    return tclcmds_int_result(interp, send_record(service, &record));
+    int32_t answer = send_record(service, &record);
+    if (answer == 1) {
+        int32_t target = record.unique_id != -1 ? record.unique_id : record.section_id;
+        callback_bindings_release_entries(target, removes_entry);
+    }
+    return tclcmds_int_result(interp, answer);
 }
 
 // vellumar listRemoveEntry ?-section? unique_id
 int TobriskTclListRemoveEntry(Tcl_Interp *interp, int count, Tcl_Obj *const words[])
 {
-    return remove_or_clear(interp, count, words, "listRemoveEntry");
+    return remove_or_clear(interp, count, words, "listRemoveEntry", true);
 }
 
 // vellumar listClearEntry ?-section? unique_id
 int TobriskTclListClearEntry(Tcl_Interp *interp, int count, Tcl_Obj *const words[])
 {
-    return remove_or_clear(interp, count, words, "listClearEntry");
+    return remove_or_clear(interp, count, words, "listClearEntry", false);
 }
 
 static int get_count(Tcl_Interp *interp, int count, Tcl_Obj *const words[], const char *usage,

@@ -86,7 +86,8 @@ int TobriskTclHttpFileRequest(Tcl_Interp *interp, int count, Tcl_Obj *const word
     // Released by the callback when the host completes the request; with no
     // host to complete it, no binding is made.
     if (host_present()) {
-        record.userData = callback_binding_new(interp, count - skip == 3 ? Tcl_GetString(words[2 + skip]) : NULL);
+        const char *variable = count - skip == 3 ? Tcl_GetString(words[2 + skip]) : NULL;
+        record.userData = callback_binding_new(interp, variable, BINDING_HTTP);
     }
     int32_t answer = host_send("httpFileRequest", &record);
     text_release(&url);

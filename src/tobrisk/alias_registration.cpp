@@ -34,3 +34,14 @@ void alias_unregister(void)
     host_send("keyboardAliasUnregister", &keyboard);
     g_keyboard_alias_id = -1;
 }
+
+bool alias_registered(void)
+{
+    return g_edit_alias_id != -1 || g_keyboard_alias_id != -1;
+}
+
+void alias_forget(void)
+{
+    g_edit_alias_id = -1;
+    g_keyboard_alias_id = -1;
+}

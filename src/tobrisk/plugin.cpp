@@ -9,11 +9,9 @@
 static HINSTANCE g_module = NULL;
 static HostSendFn g_host_send = NULL;
 static char g_plugin_paths[PATH_COUNT][TOBRISK_PATH_MAX] = {};
-static Tcl_Interp *g_interp = NULL;
 
 HINSTANCE module_handle(void) { return g_module; }
 void module_handle_set(HINSTANCE module) { g_module = module; }
-Tcl_Interp *plugin_interp(void) { return g_interp; }
 
 const char *plugin_path(PluginPath which)
 {
@@ -55,8 +53,31 @@ static void copy_path(PluginPath which, const char *text)
     buffer[TOBRISK_PATH_MAX - 1] = '\0';
 }
 
+static void plugin_stop(void)
+{
+    alias_unregister();
+    tobrisk_shutdown();
+}
+
+// A "load" that finds the previous runtime still running (a second "load",
+// or "unload" without "stop") ends it first as "stop" would, through the
+// host it was started for if that is still held. So init.tcl never runs
+// twice into one interpreter, and the next "start" registers the alias for
+// the new interpreter instead of trusting a registration the host may have
+// dropped with "unload".
+static void end_previous_runtime(void)
+{
+    if (g_host_send != NULL) {
+        if (alias_registered() || interp_get() != NULL) plugin_stop();
+        return;
+    }
+    alias_forget();
+    tobrisk_shutdown();
+}
+
 static void plugin_load(LoadRecord *record)
 {
+    end_previous_runtime();
     write_text(record->guid, TOBRISK_GUID);
     write_text(record->name, TOBRISK_NAME);
     write_text(record->maker, TOBRISK_MAKER);
@@ -70,7 +91,7 @@ static void plugin_load(LoadRecord *record)
     copy_path(PATH_VELLUMAR, record->vellumar_directory);
     copy_path(PATH_LANGUAGE, record->language_directory);
     g_host_send = record->host_send;
-    g_interp = tobrisk_startup();
+    tobrisk_startup();
 }
 
 // Without a service function there is nobody to register with.
@@ -78,14 +99,7 @@ static void plugin_start(void)
 {
     if (g_host_send == NULL) return;
     prefs_register();
-    alias_register(g_interp);
-}
-
-static void plugin_stop(void)
-{
-    alias_unregister();
-    tobrisk_shutdown();
-    g_interp = interp_get();
+    alias_register(interp_get());
 }
 
 static void plugin_unload(void)

@@ -38,7 +38,7 @@ void tobrisk_register_commands(Tcl_Interp *interp)
 // completion code is anything but TCL_OK.
 static void eval_reported(Tcl_Interp *interp, const char *script, const char *subject)
 {
-    if (Tcl_Eval(interp, script) != TCL_OK) tobrisk_report(subject, Tcl_GetStringResult(interp));
+    if (tobrisk_eval(interp, script) != TCL_OK) tobrisk_report(subject, Tcl_GetStringResult(interp));
 }
 
 // Notes the folder that holds the plugin library; false when Windows
@@ -65,7 +65,7 @@ static void source_init_script(Tcl_Interp *interp)
     // Tcl takes file names in its own form of UTF-8; `info script` then
     // names the file as Windows does.
     Tcl_DString path;
-    int code = Tcl_EvalFile(interp, text_wide_to_tcl(g_init_script, &path));
+    int code = tobrisk_eval_file(interp, text_wide_to_tcl(g_init_script, &path));
     Tcl_DStringFree(&path);
     if (code != TCL_OK) tobrisk_report("init.tcl", Tcl_GetStringResult(interp));
 }
@@ -87,7 +87,7 @@ void tobrisk_shutdown(void)
     Tcl_Interp *interp = interp_get();
     if (interp == NULL) return;
     eval_reported(interp, "::tobrisk::shutdown", "::tobrisk::shutdown");
-    Tcl_ServiceAll();
+    tobrisk_service_all();
     interp_shutdown();
 }
 
