@@ -19,6 +19,8 @@ static HMODULE g_library = NULL;
 static CreateInterpFn g_create_interp = NULL;
 static FindExecutableFn g_find_executable = NULL;
 static Tcl_Interp *g_interp = NULL;
+static int g_host_calls = 0;   // calls from the host now running, nested
+static int g_mode_before_call = TCL_SERVICE_ALL;
 
 // File names are taken and used in UTF-16, so that any folder Windows can
 // hold works, whatever the ANSI code page.
@@ -195,7 +197,8 @@ Tcl_Interp *interp_startup(void)
     // The host's message loop is the only event loop the scripts get. Tcl
     // starts with event servicing off; on, its notifier window services
     // `after` timers and Tk's events whenever the host dispatches messages.
-    Tcl_SetServiceMode(TCL_SERVICE_ALL);
+    // Inside a call from the host it goes on when that call returns.
+    if (g_host_calls == 0) Tcl_SetServiceMode(TCL_SERVICE_ALL);
     Tcl_SetVar(interp, "tobrisk_shutdown", "0", TCL_GLOBAL_ONLY);
     Tcl_Preserve(interp);
     g_interp = interp;
@@ -205,6 +208,25 @@ Tcl_Interp *interp_startup(void)
 Tcl_Interp *interp_get(void)
 {
     return g_interp;
+}
+
+// While the host has called in, Tcl's event servicing is off. On, every
+// window message that Tk's own work sends (CreateWindowEx sends WM_CREATE
+// at once) would run pending Tcl events and idle handlers in the middle of
+// that work: a toplevel mapped that way gets a second window, and its
+// widgets are drawn in one outside the frame while the frame stays empty.
+// `update` and `vwait` serve events all the same.
+// The outermost call puts back the mode it found, so a script already
+// running when the host calls in keeps servicing off.
+void interp_enter_host_call(void)
+{
+    if (g_host_calls++ > 0) return;
+    g_mode_before_call = g_interp != NULL ? Tcl_SetServiceMode(TCL_SERVICE_NONE) : TCL_SERVICE_ALL;
+}
+
+void interp_leave_host_call(void)
+{
+    if (--g_host_calls == 0 && g_interp != NULL) Tcl_SetServiceMode(g_mode_before_call);
 }
 
 typedef LONG(WINAPI *QueryThreadFn)(HANDLE, int, void *, ULONG, ULONG *);
