@@ -224,9 +224,15 @@ void interp_enter_host_call(void)
     g_mode_before_call = g_interp != NULL ? Tcl_SetServiceMode(TCL_SERVICE_NONE) : TCL_SERVICE_ALL;
 }
 
+// Tk's window events that came in meanwhile (focus, exposure, sizes) are
+// handled as the call ends, with no Tk work under way; timers and idle
+// handlers wait for the host's loop.
 void interp_leave_host_call(void)
 {
-    if (--g_host_calls == 0 && g_interp != NULL) Tcl_SetServiceMode(g_mode_before_call);
+    if (--g_host_calls > 0 || g_interp == NULL) return;
+    while (Tcl_ServiceEvent(TCL_WINDOW_EVENTS)) {
+    }
+    Tcl_SetServiceMode(g_mode_before_call);
 }
 
 typedef LONG(WINAPI *QueryThreadFn)(HANDLE, int, void *, ULONG, ULONG *);
