@@ -7,6 +7,7 @@ namespace {
 
 using EvalExFn = int (*)(Tcl_Interp *, const char *, int, int);
 using GetStringResultFn = const char *(*)(Tcl_Interp *);
+using SetServiceModeFn = int (*)(int);
 
 FARPROC tcl_entry(const char *name)
 {
@@ -52,7 +53,13 @@ EvalResult eval(const std::string &script)
         return {-1, "no interpreter"};
     }
     std::string tcl_script = tcl_convert("Tcl_ExternalToUtf", script);
+    // Evaluated as a call from the messenger into the plugin is: with
+    // Tcl's event servicing off until the script is done.
+    auto set_service_mode = (SetServiceModeFn)(void *)tcl_entry("Tcl_SetServiceMode");
+    const int service_none = 0;
+    int mode = set_service_mode ? set_service_mode(service_none) : service_none;
     int code = eval_ex(running, tcl_script.data(), (int)tcl_script.size(), 0);
+    if (set_service_mode) set_service_mode(mode);
     return {code, tcl_convert("Tcl_UtfToExternal", get_result(running))};
 }
 

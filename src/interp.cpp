@@ -20,6 +20,8 @@ static Tcl_Interp *g_interp = NULL;
 // Counts the interpreters started; the running one's number, 0 while none
 // runs, tells the bindings of earlier runtimes from its own.
 static unsigned g_runtime_count = 0;
+static int g_host_calls = 0;   // calls from the host now running, nested
+static int g_mode_before_call = TCL_SERVICE_ALL;
 
 // File names are taken and used in UTF-16, so that any folder Windows can
 // hold works, whatever the ANSI code page.
@@ -196,7 +198,8 @@ Tcl_Interp *interp_startup(void)
     // The host's message loop is the only event loop the scripts get. Tcl
     // starts with event servicing off; on, its notifier window services
     // `after` timers and Tk's events whenever the host dispatches messages.
-    Tcl_SetServiceMode(TCL_SERVICE_ALL);
+    // Inside a call from the host it goes on when that call returns.
+    if (g_host_calls == 0) Tcl_SetServiceMode(TCL_SERVICE_ALL);
     Tcl_SetVar(interp, "tobrisk_shutdown", "0", TCL_GLOBAL_ONLY);
     Tcl_Preserve(interp);
     g_interp = interp;
@@ -207,6 +210,31 @@ Tcl_Interp *interp_startup(void)
 Tcl_Interp *interp_get(void)
 {
     return g_interp;
+}
+
+// While the host has called in, Tcl's event servicing is off. On, every
+// window message that Tk's own work sends (CreateWindowEx sends WM_CREATE
+// at once) would run pending Tcl events and idle handlers in the middle of
+// that work: a toplevel mapped that way gets a second window, and its
+// widgets are drawn in one outside the frame while the frame stays empty.
+// `update` and `vwait` serve events all the same.
+// The outermost call puts back the mode it found, so a script already
+// running when the host calls in keeps servicing off.
+void interp_enter_host_call(void)
+{
+    if (g_host_calls++ > 0) return;
+    g_mode_before_call = g_interp != NULL ? Tcl_SetServiceMode(TCL_SERVICE_NONE) : TCL_SERVICE_ALL;
+}
+
+// Tk's window events that came in meanwhile (focus, exposure, sizes) are
+// handled as the call ends, with no Tk work under way; timers and idle
+// handlers wait for the host's loop.
+void interp_leave_host_call(void)
+{
+    if (--g_host_calls > 0 || g_interp == NULL) return;
+    while (Tcl_ServiceEvent(TCL_WINDOW_EVENTS)) {
+    }
+    Tcl_SetServiceMode(g_mode_before_call);
 }
 
 unsigned interp_runtime(void)

@@ -15,6 +15,14 @@ Tcl_Interp *interp_get(void);
 unsigned interp_runtime(void);
 // Ends the interpreter; the Tcl library stays loaded for the next start-up.
 void interp_shutdown(void);
+// Brackets each call from the host that may run Tcl code; `HostCall` does
+// it for one scope.
+void interp_enter_host_call(void);
+void interp_leave_host_call(void);
+struct HostCall {
+    HostCall() { interp_enter_host_call(); }
+    ~HostCall() { interp_leave_host_call(); }
+};
 // Loads "<plugin folder>\bin\tcl84t.dll"; 0 on success, 1 on failure.
 int interp_load_library(int capacity, HMODULE *library, WCHAR *file_name);
 

@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "../callbacks.h"
+#include "../interp.h"
 #include "../text.h"
 #include "../tobrisk.h"
 
@@ -20,6 +21,7 @@ static void eval_binding(CallbackBinding *binding, Tcl_Interp *interp, const cha
 extern "C" int32_t __cdecl TobriskTclListCallback(int32_t code, int32_t unused, const char *event,
                                                   void *data, void *userData)
 {
+    HostCall call;
     (void)code;
     (void)unused;
     (void)data;
@@ -114,6 +116,7 @@ static void publish_chain(Tcl_Interp *interp, const EventField *field)
 extern "C" int32_t __cdecl TobriskTclEventsCallback(int32_t code, int32_t unused, const char *event,
                                                     void *data, void *userData)
 {
+    HostCall call;
     (void)unused;
     if (event == NULL || strcmp(event, "Connection: Change") != 0) return 0;
     if (code != 1) return 0;

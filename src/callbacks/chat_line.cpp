@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "../callbacks.h"
+#include "../interp.h"
 #include "../text.h"
 #include "../tobrisk.h"
 
@@ -48,6 +49,7 @@ static int32_t keyboard_request(KeyboardAliasRequest *request)
 extern "C" int32_t __cdecl aliasCallback(int32_t code, int32_t unused, const char *event, void *data,
                                          void *userData)
 {
+    HostCall call;
     (void)code;
     (void)unused;
     if (event == NULL) return 1;

@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "../callbacks.h"
+#include "../interp.h"
 #include "../text.h"
 #include "../tobrisk.h"
 
@@ -47,6 +48,7 @@ static int32_t enumeration_event(const char *callback, const char *event, void *
 extern "C" int32_t __cdecl connectCallback(int32_t code, int32_t unused, const char *event, void *data,
                                            void *userData)
 {
+    HostCall call;
     (void)code;
     (void)unused;
     return enumeration_event("connectCallback", event, data, userData, 3);
@@ -55,6 +57,7 @@ extern "C" int32_t __cdecl connectCallback(int32_t code, int32_t unused, const c
 extern "C" int32_t __cdecl contactCallback(int32_t code, int32_t unused, const char *event, void *data,
                                            void *userData)
 {
+    HostCall call;
     (void)code;
     (void)unused;
     return enumeration_event("contactCallback", event, data, userData, 6);
@@ -76,6 +79,7 @@ static void open_link(const char *link)
 extern "C" int32_t __cdecl alertCallback(int32_t code, int32_t unused, const char *event, void *data,
                                          void *userData)
 {
+    HostCall call;
     (void)code;
     (void)unused;
     (void)data;
@@ -116,6 +120,7 @@ static int32_t http_completion(void *data, void *userData, bool binary)
 extern "C" int32_t __cdecl httpCallback(int32_t code, int32_t unused, const char *event, void *data,
                                         void *userData)
 {
+    HostCall call;
     (void)code;
     (void)unused;
     (void)event;
@@ -125,6 +130,7 @@ extern "C" int32_t __cdecl httpCallback(int32_t code, int32_t unused, const char
 extern "C" int32_t __cdecl httpBinaryCallback(int32_t code, int32_t unused, const char *event, void *data,
                                               void *userData)
 {
+    HostCall call;
     (void)code;
     (void)unused;
     (void)event;

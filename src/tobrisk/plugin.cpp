@@ -128,6 +128,7 @@ static LifecycleEvent lifecycle_event(const char *name)
 
 extern "C" int32_t __cdecl plugin_main(const char *event, void *data)
 {
+    HostCall call;
     if (event == NULL) return 0;
     switch (lifecycle_event(event)) {
     case EVENT_LOAD:

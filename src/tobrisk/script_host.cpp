@@ -87,7 +87,11 @@ void tobrisk_shutdown(void)
     Tcl_Interp *interp = interp_get();
     if (interp == NULL) return;
     eval_reported(interp, "::tobrisk::shutdown", "::tobrisk::shutdown");
+    // What is due runs before the interpreter goes; servicing is off inside
+    // the host's call, so it is on for this once, with no script running.
+    int mode = Tcl_SetServiceMode(TCL_SERVICE_ALL);
     tobrisk_service_all();
+    Tcl_SetServiceMode(mode);
     interp_shutdown();
 }
 
