@@ -39,7 +39,10 @@ namespace eval ::tobrisk::sv {
     variable counter 0
     variable default_budget 300 ;# milliseconds per host-to-script call
     variable strikes_allowed 3  ;# time-outs before a script is disabled
-    variable load_budget 5000   ;# milliseconds for sourcing a script
+    # Milliseconds for sourcing a script: a backstop against a runaway top
+    # level, wide enough for Tk's own start-up in a new interpreter on a
+    # slow machine.
+    variable load_budget 20000
     variable log_lines 500      ;# lines of each log kept in memory
     variable log_file_cap 262144
 
@@ -58,6 +61,7 @@ namespace eval ::tobrisk::sv {
     variable owner              ;# its script's name
     variable depth              ;# supervised calls into it on the stack
     variable rearm              ;# when its time limit must be armed again
+    variable armed              ;# the milliseconds it was last armed with
     variable start_hooks
     variable stop_hooks
     variable exports            ;# commands made in the main interpreter
@@ -445,7 +449,9 @@ proc ::tobrisk::sv::arm {path now {allowed ""}} {
     variable rearm
     variable budget
     variable owner
+    variable armed
     if {$allowed eq ""} { set allowed $budget($owner($path)) }
+    set armed($path) $allowed
     set deadline [expr {$now + $allowed}]
     interp limit $path time -seconds [expr {$deadline / 1000}] -milliseconds [expr {$deadline % 1000}] \
         -command [list ::tobrisk::sv::deadline $path]
@@ -471,12 +477,15 @@ proc ::tobrisk::sv::fail {name path what message info code} {
     variable strikes
     variable strikes_allowed
     variable budget
+    variable armed
     if {[timed_out $message $code]} {
         if {[interp exists $path]} {
             interp limit $path time -seconds {} -milliseconds {}
             set [namespace current]::rearm($path) 0
         }
-        set message "$name took longer than its budget of $budget($name) ms in $what and was stopped"
+        # The budget that was armed: sourcing has one of its own.
+        set allowed [expr {[info exists armed($path)] ? $armed($path) : $budget($name)}]
+        set message "$name took longer than its budget of $allowed ms in $what and was stopped"
         regsub {^[^\n]*} $info $message info
         failed $name $what $message $info
         if {[incr strikes($name)] >= $strikes_allowed} {
@@ -906,7 +915,7 @@ proc ::tobrisk::sv::forget {path} {
     set name $owner($path)
     if {[info exists child($name)] && $child($name) eq $path} { unset child($name) }
     array unset scripts $path,*
-    foreach variable {owner depth rearm start_hooks stop_hooks exports subscriptions entries
+    foreach variable {owner depth rearm armed start_hooks stop_hooks exports subscriptions entries
                       sections requests alerts pending} {
         unset -nocomplain [namespace current]::${variable}($path)
     }
