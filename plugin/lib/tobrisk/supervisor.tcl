@@ -37,7 +37,13 @@ namespace eval ::tobrisk::sv {
     variable order {}           ;# script names in load order
     variable started 0
     variable counter 0
-    variable default_budget 300 ;# milliseconds per host-to-script call
+    # Milliseconds per host-to-script call; the environment variable
+    # TOBRISK_BUDGET_MS sets another default for a slow machine.
+    variable default_budget 300
+    if {[info exists ::env(TOBRISK_BUDGET_MS)] && [string is entier -strict $::env(TOBRISK_BUDGET_MS)]
+            && $::env(TOBRISK_BUDGET_MS) > 0} {
+        set default_budget $::env(TOBRISK_BUDGET_MS)
+    }
     variable strikes_allowed 3  ;# time-outs before a script is disabled
     # Milliseconds for sourcing a script: a backstop against a runaway top
     # level, wide enough for Tk's own start-up in a new interpreter on a
