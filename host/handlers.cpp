@@ -7,7 +7,6 @@
 #include "expect.h"
 #include "http.h"
 #include "prefs.h"
-#include "ui.h"
 #include "watchdog.h"
 #include "words.h"
 
@@ -73,7 +72,7 @@ Next run_tcl(Session &session, const Input &input)
 {
     settle_tcl_failure(session);
     messenger::EvalResult result = session.evaluate(input.rest(1));
-    if (result.code != -1) note_tcl_result(input.number, result.code, result.result);
+    if (result.code != -1) session.journal.add_tcl_result(input.number, result.code, result.result);
     return Next::Go;
 }
 
@@ -116,7 +115,7 @@ Next run_button(Session &session, const Input &input)
         if (!int_word(session, input, index, button)) return Next::Go;
         buttons.push_back((int)button);
     }
-    queue_buttons(buttons);
+    session.buttons = buttons;
     return Next::Go;
 }
 
@@ -235,9 +234,9 @@ Next run_http(Session &session, const Input &input)
             session.out.line(line);
         }
     } else if (what == "hold" && input.words.size() == 2) {
-        http_hold(true);
+        session.hold_requests = true;
     } else if (what == "auto" && input.words.size() == 2) {
-        http_hold(false);
+        session.hold_requests = false;
     } else if (what == "deliver" && input.words.size() == 3 && input.words[2] == "all") {
         std::vector<int32_t> numbers;
         for (const auto &entry : session.model.requests) numbers.push_back(entry.first);

@@ -297,7 +297,7 @@ messenger::EvalResult Session::evaluate(const std::string &script)
     std::string kind = result.code == 0 ? "result " : result.code == 1 ? "result (error) "
                                                                        : "result (code " + std::to_string(result.code) + ") ";
     out.line(kind + quoted(result.result));
-    note_answer(result.result);
+    journal.add(Happened::Answer, result.result);
     return result;
 }
 

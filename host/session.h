@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "journal.h"
 #include "messenger/messenger.h"
 #include "model.h"
 #include "transcript.h"
@@ -48,6 +49,12 @@ public:
     Options options;
     Model model;
     Transcript out;
+    Journal journal;
+    // What the scenario set for the rest of the run: the buttons that the
+    // next message boxes answer with, in order, and whether HTTP requests
+    // wait for "http deliver".
+    std::vector<int> buttons;
+    bool hold_requests = false;
 
     // An error of the scenario's own, or a failed expectation of `line`.
     void error(const std::string &text);
