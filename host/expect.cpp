@@ -4,7 +4,6 @@
 
 #include <vector>
 
-#include "commands.h"
 #include "messenger/messenger.h"
 #include "watchdog.h"
 #include "words.h"
@@ -63,6 +62,7 @@ using Checker = Check (*)(Session &, const Input &);
 
 struct ExpectKind {
     const char *name;
+    const char *words;   // the words after the name, as the usage shows them
     Form form;
     Checker check;
 };
@@ -177,19 +177,19 @@ Check check_disabled(Session &session, const Input &input)
 }
 
 const ExpectKind Kinds[] = {
-    {"answer", Form::Text, check_answer},
-    {"error", Form::Text, check_error},
-    {"message", Form::WordAndText, check_message},
-    {"alert", Form::Text, check_alert},
-    {"box", Form::Text, check_box},
-    {"opened", Form::Text, check_opened},
-    {"entry", Form::WordAndText, check_entry},
-    {"log", Form::WordAndText, check_log},
-    {"disabled", Form::Word, check_disabled},
-    {"alerts", Form::Count, check_alerts},
-    {"entries", Form::Count, check_entries},
-    {"subscriptions", Form::Count, check_subscriptions},
-    {"requests", Form::Count, check_requests},
+    {"answer",        "TEXT",        Form::Text,        check_answer},
+    {"error",         "TEXT",        Form::Text,        check_error},
+    {"message",       "TARGET TEXT", Form::WordAndText, check_message},
+    {"alert",         "TEXT",        Form::Text,        check_alert},
+    {"box",           "TEXT",        Form::Text,        check_box},
+    {"opened",        "LINK",        Form::Text,        check_opened},
+    {"entry",         "ID TEXT",     Form::WordAndText, check_entry},
+    {"log",           "NAME TEXT",   Form::WordAndText, check_log},
+    {"disabled",      "NAME",        Form::Word,        check_disabled},
+    {"alerts",        "N",           Form::Count,       check_alerts},
+    {"entries",       "N",           Form::Count,       check_entries},
+    {"subscriptions", "N",           Form::Count,       check_subscriptions},
+    {"requests",      "N",           Form::Count,       check_requests},
 };
 
 const ExpectKind *kind_named(const std::string &name)
@@ -256,6 +256,13 @@ void check_run_end(Session &session)
         if (event.kind != Happened::Box || event.checked) continue;
         session.fail_run("a message box that no expect box looked at: " + event.about + ": " + quoted(event.text));
     }
+}
+
+std::string expect_usage()
+{
+    std::string usage;
+    for (const ExpectKind &kind : Kinds) usage += std::string(usage.empty() ? "" : "|") + kind.name + " " + kind.words;
+    return usage;
 }
 
 Next run_expect(Session &session, const Input &input)

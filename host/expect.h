@@ -5,7 +5,13 @@
 
 #include <string>
 
+#include "input.h"
 #include "session.h"
+
+// `expect KIND ...`: one check of what happened.
+Next run_expect(Session &session, const Input &input);
+// The kinds of check and their words, "answer TEXT|...", as the usage shows them.
+std::string expect_usage();
 
 // Before a `tcl` line: the failure of an earlier one that no `expect error`
 // checked fails the run.

@@ -1,7 +1,7 @@
-// What each command of tobrisk-host does; the table in commands.cpp names
-// them. A handler checks its words, then leaves the work to the job's own
-// file: the session, the actions, http, the preferences window, the model.
-#include "commands.h"
+// What each command of tobrisk-host does. A handler checks its words, then
+// leaves the work to the job's own file: the session, the actions, http,
+// the preferences window, the model.
+#include "handlers.h"
 
 #include "actions.h"
 #include "expect.h"
@@ -58,12 +58,6 @@ Next run_reload(Session &session, const Input &)
 Next run_quit(Session &, const Input &)
 {
     return Next::Quit;
-}
-
-Next run_help(Session &session, const Input &)
-{
-    for (const std::string &line : command_help()) session.out.line(line);
-    return Next::Go;
 }
 
 // --- Scripts ----------------------------------------------------------------------
