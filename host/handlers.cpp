@@ -6,6 +6,8 @@
 #include "actions.h"
 #include "expect.h"
 #include "http.h"
+#include "lifecycle.h"
+#include "message_loop.h"
 #include "prefs.h"
 #include "watchdog.h"
 #include "words.h"
@@ -15,10 +17,7 @@
 Next run_plugin(Session &session, const Input &input)
 {
     if (!count_between(session, input, 2, 2)) return Next::Go;
-    if (session.open_plugin(session.resolve(input.words[1]))) {
-        session.load();
-        session.start();
-    }
+    session.start_plugin(session.resolve(input.words[1]));
     return Next::Go;
 }
 
@@ -42,16 +41,13 @@ Next run_stop(Session &session, const Input &)
 
 Next run_unload(Session &session, const Input &)
 {
-    session.unload();
+    unload_plugin(session);
     return Next::Go;
 }
 
 Next run_reload(Session &session, const Input &)
 {
-    if (session.stage() == Stage::Loaded || session.stage() == Stage::Started) session.stop();
-    if (session.stage() == Stage::Stopped) session.unload();
-    session.load();
-    session.start();
+    reload_plugin(session);
     return Next::Go;
 }
 
@@ -84,7 +80,7 @@ Next run_wait(Session &session, const Input &input)
         session.error("wait takes milliseconds from 0 on");
         return Next::Go;
     }
-    session.wait((int)milliseconds);
+    wait(session, (int)milliseconds);
     return Next::Go;
 }
 

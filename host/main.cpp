@@ -16,6 +16,7 @@
 
 #include "commands.h"
 #include "files.h"
+#include "lifecycle.h"
 #include "runner.h"
 #include "session.h"
 #include "supervisor.h"
@@ -177,6 +178,7 @@ int run_session(const Options &given)
         }
     }
     Session session(options);
+    Answering answering(session);
     g_session = &session;
     if (options.interactive) {
         run_interactive(session);

@@ -6,6 +6,8 @@
 
 #include "commands.h"
 #include "expect.h"
+#include "lifecycle.h"
+#include "message_loop.h"
 #include "watchdog.h"
 #include "words.h"
 
@@ -62,15 +64,15 @@ void run_scenario(Session &session, const std::vector<std::string> &lines)
     int fallback = session.options.gui ? 0 : 30;
     watchdog_start(session.options.timeout_seconds < 0 ? fallback : session.options.timeout_seconds);
     session.begin();
-    session.pump(false);
+    pump(session, false);
     for (; index < lines.size(); index++) {
         std::string line = trimmed(lines[index]);
         if (is_blank_or_comment(line)) continue;
         session.out.top("> " + line);
         if (execute(session, line, (int)index + 1) == Next::Quit) break;
-        session.pump(false);
+        pump(session, false);
     }
-    session.finish();
+    finish_plugin(session);
     check_run_end(session);
 }
 
@@ -115,7 +117,7 @@ void run_interactive(Session &session)
     watchdog_start(session.options.timeout_seconds < 0 ? 0 : session.options.timeout_seconds);
     std::printf("tobrisk-host: a stand-in messenger for Tobrisk scripts. help lists the commands.\n");
     session.begin();
-    session.pump(true);
+    pump(session, true);
     static LineReader reader;
     InitializeCriticalSection(&reader.lock);
     reader.ready = CreateEventA(nullptr, FALSE, FALSE, nullptr);
@@ -143,15 +145,15 @@ void run_interactive(Session &session)
             }
             if (have_line) break;
             MsgWaitForMultipleObjects(1, &reader.ready, FALSE, 50, QS_ALLINPUT);
-            session.pump(true);
+            pump(session, true);
         }
         if (quit) break;
         number++;
         line = trimmed(line);
         if (is_blank_or_comment(line)) continue;
         if (execute(session, line, number) == Next::Quit) quit = true;
-        session.pump(true);
+        pump(session, true);
     }
-    session.finish();
+    finish_plugin(session);
     if (thread != nullptr) CloseHandle(thread);
 }

@@ -43,7 +43,6 @@ enum class Stage { NoPlugin, Unloaded, Loaded, Started, Stopped };
 class Session {
 public:
     explicit Session(const Options &options);
-    ~Session();
 
     // Scenario option lines may still change these before begin().
     Options options;
@@ -67,15 +66,17 @@ public:
     PathOption resolve(const std::string &path) const;
 
     // --- Lifecycle -----------------------------------------------------------
-    // Prepares the profile, the scripts folder and the fixture, loads the
-    // plugin and sends "load" and "start".
+    // Prepares the scripts folder, the fixture and the profile, then starts
+    // the plugin of the options.
     void begin();
-    // Sends "stop" and "unload" where they are due.
-    void finish();
+    // Opens a plugin folder and sends "load" and "start".
+    void start_plugin(const PathOption &folder);
     bool open_plugin(const PathOption &folder);
     void load();
     void start();
     void stop();
+    // Sends "unload" alone; unload_plugin() first ends what the plugin
+    // still has with the host.
     void unload();
     Stage stage() const { return stage_; }
     bool has_plugin() const { return stage_ != Stage::NoPlugin; }
@@ -91,16 +92,12 @@ public:
     // Evaluates and shows the result; the answer is noted for `expect`.
     messenger::EvalResult evaluate(const std::string &script);
 
-    // --- Time --------------------------------------------------------------------
-    // Delivers finished HTTP requests and dispatches the thread's window
-    // messages; timer messages only when `timers` is true.
-    void pump(bool timers);
-    void wait(int milliseconds);
-
     // Loads connection and contact lines; each bad line is one error.
     void load_fixture(const PathOption &file);
 
 private:
+    void use_scripts_folder();
+    void check_www_folder();
     void make_profile();
 
     Stage stage_ = Stage::NoPlugin;
