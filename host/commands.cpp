@@ -57,8 +57,7 @@ const std::vector<Command> &commands()
         {"prefs", "show [PAGE]|hide [PAGE]|action N", "drives the preferences page", true, run_prefs},
         {"expect", expect_usage(), "checks what happened; a failed check is reported with its line number", false,
          run_expect, 3},
-        {"option", "NAME VALUE", "at the head of a scenario: scripts DIR, fixture FILE, www DIR, profile DIR, boxes allowed",
-         false, run_option},
+        {"option", "NAME VALUE", "at the head of a scenario: " + scenario_option_usage(), false, run_option},
     };
     return table;
 }

@@ -17,7 +17,7 @@
 Next run_plugin(Session &session, const Input &input)
 {
     if (!count_between(session, input, 2, 2)) return Next::Go;
-    session.start_plugin(session.resolve(input.words[1]));
+    session.start_plugin(session.options.resolve(input.words[1]));
     return Next::Go;
 }
 
@@ -137,7 +137,7 @@ Next run_model_line(Session &session, const Input &input)
 Next run_fixture(Session &session, const Input &input)
 {
     if (!count_between(session, input, 2, 2)) return Next::Go;
-    session.load_fixture(session.resolve(input.words[1]));
+    session.load_fixture(session.options.resolve(input.words[1]));
     return Next::Go;
 }
 

@@ -22,28 +22,18 @@ bool is_blank_or_comment(const std::string &line)
 // What the command line gave wins.
 void apply_option(Session &session, const std::vector<std::string> &words)
 {
-    Options &options = session.options;
     if (words.size() != 3) {
         session.error("usage: " + command_usage("option"));
         return;
     }
-    const std::string &name = words[1];
-    if (options.was_given(name)) return;
-    if (name == "scripts") {
-        options.scripts = session.resolve(words[2]);
-    } else if (name == "fixture") {
-        options.fixture = session.resolve(words[2]);
-    } else if (name == "www") {
-        options.www = session.resolve(words[2]);
-    } else if (name == "profile") {
-        options.profile = session.resolve(words[2]);
-    } else if (name == "boxes" && (words[2] == "allowed" || words[2] == "expected")) {
-        options.boxes_allowed = words[2] == "allowed";
-    } else if (name == "boxes") {
-        session.error("option boxes takes allowed or expected");
-    } else {
-        session.error("unknown option " + quoted(name) + " (scripts, fixture, www, profile, boxes)");
+    if (session.options.was_given(words[1])) return;
+    const OptionInfo *option = find_option(words[1], InScenario);
+    if (option == nullptr) {
+        session.error("unknown option " + quoted(words[1]) + " (" + scenario_option_names() + ")");
+        return;
     }
+    std::string problem;
+    if (!set_option(session.options, *option, words[2], problem)) session.error(problem);
 }
 
 } // namespace

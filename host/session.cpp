@@ -12,14 +12,6 @@
 #include "watchdog.h"
 #include "words.h"
 
-bool Options::was_given(const std::string &name) const
-{
-    for (const std::string &option : given) {
-        if (option == name) return true;
-    }
-    return false;
-}
-
 Session::Session(const Options &given) : options(given) {}
 
 void Session::error(const std::string &text)
@@ -38,12 +30,6 @@ void Session::fail_run(const std::string &detail)
 {
     failures_++;
     out.top("FAILED: " + detail);
-}
-
-PathOption Session::resolve(const std::string &path) const
-{
-    if (is_absolute(path) || options.base_dir.empty()) return {path, path};
-    return {options.base_dir + "\\" + path, path};
 }
 
 void Session::send_event(const char *event, void *data)

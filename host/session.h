@@ -13,29 +13,8 @@
 #include "journal.h"
 #include "messenger/messenger.h"
 #include "model.h"
+#include "options.h"
 #include "transcript.h"
-
-// A path as the program uses it, and as the user wrote it for messages.
-struct PathOption {
-    std::string path, shown;
-    bool empty() const { return path.empty(); }
-};
-
-struct Options {
-    PathOption plugin = {"build\\dist\\Tobrisk", "build\\dist\\Tobrisk"};
-    PathOption scripts, fixture, www, profile;
-    std::string base_dir;            // what paths in scenario lines are relative to
-    int timeout_seconds = -1;        // -1: the front end's default
-    bool gui = false;
-    bool boxes_allowed = false;      // message boxes need no `expect box`
-    bool interactive = true;
-    std::string scenario;            // a file, or "-" for standard input
-    std::string test_folder;         // --test: a folder of scenarios
-    // Which of the above the command line gave; scenario options do not
-    // override those.
-    std::vector<std::string> given;
-    bool was_given(const std::string &name) const;
-};
 
 // The plugin's lifecycle as far as the host has driven it.
 enum class Stage { NoPlugin, Unloaded, Loaded, Started, Stopped };
@@ -62,8 +41,6 @@ public:
     void fail_run(const std::string &detail);
     int errors() const { return errors_; }
     int failures() const { return failures_; }
-    // A path from a scenario line: relative ones start at base_dir.
-    PathOption resolve(const std::string &path) const;
 
     // --- Lifecycle -----------------------------------------------------------
     // Prepares the scripts folder, the fixture and the profile, then starts
