@@ -9,35 +9,44 @@ namespace {
 
 struct OptionRow {
     OptionInfo info;
-    const char *needs;   // what the command line says a missing value should be
-    const char *help;    // the usage's lines for it, "\n" between them
+    PathOption Options::*path;   // where a path option keeps its value; else nullptr
+    const char *needs;           // what the command line says a missing value should be
+    const char *help;            // the usage's lines for it, "\n" between them
 };
 
-const OptionRow Table[] = {
-    {{OPTION_PLUGIN, "plugin", "DIR", OnCommandLine}, "a value",
+constexpr OptionRow Table[] = {
+    {{OPTION_PLUGIN, "plugin", "DIR", OnCommandLine}, &Options::plugin, "a value",
      "the plugin folder (default " DEFAULT_PLUGIN_FOLDER ", or else\n"
      "the folder Tobrisk beside tobrisk-host.exe)"},
-    {{OPTION_SCRIPTS, "scripts", "DIR", OnCommandLine | InScenario}, "a value",
+    {{OPTION_SCRIPTS, "scripts", "DIR", OnCommandLine | InScenario}, &Options::scripts, "a value",
      "the folder of scripts that the default init.tcl sources"},
-    {{OPTION_FIXTURE, "fixture", "FILE", OnCommandLine | InScenario}, "a value",
+    {{OPTION_FIXTURE, "fixture", "FILE", OnCommandLine | InScenario}, &Options::fixture, "a value",
      "connections and contacts the messenger starts with"},
-    {{OPTION_WWW, "www", "DIR", OnCommandLine | InScenario}, "a value",
+    {{OPTION_WWW, "www", "DIR", OnCommandLine | InScenario}, &Options::www, "a value",
      "the folder that answers http:// requests"},
-    {{OPTION_PROFILE, "profile", "DIR", OnCommandLine | InScenario}, "a value",
+    {{OPTION_PROFILE, "profile", "DIR", OnCommandLine | InScenario}, &Options::profile, "a value",
      "the profile folder of the six directories (default: a\n"
      "scratch folder that is removed at the end)"},
-    {{OPTION_TIMEOUT, "timeout", "S", OnCommandLine}, "a number of seconds",
+    {{OPTION_TIMEOUT, "timeout", "S", OnCommandLine}, nullptr, "a number of seconds",
      "a plugin call running longer than S seconds is a hang\n"
      "(default 30 for scenarios, none at the prompt or with\n"
      "--gui; 0: none)"},
-    {{OPTION_GUI, "gui", "", OnCommandLine}, "",
+    {{OPTION_GUI, "gui", "", OnCommandLine}, nullptr, "",
      "real message boxes, links open, the preferences window shows"},
-    {{OPTION_TEST, "test", "DIR", OnCommandLine}, "a folder",
+    {{OPTION_TEST, "test", "DIR", OnCommandLine}, nullptr, "a folder",
      "runs every scenario of DIR (*.scenario, */scenario.txt),\n"
      "one line each and \"N passed, M failed\"; 0 if all passed"},
-    {{OPTION_BOXES, "boxes", "allowed", InScenario}, "", ""},
+    {{OPTION_BOXES, "boxes", "allowed", InScenario}, nullptr, "", ""},
 };
-static_assert(sizeof Table / sizeof Table[0] == OPTION_COUNT, "one row per option");
+
+constexpr bool rows_in_order()
+{
+    for (int index = 0; index < OPTION_COUNT; index++) {
+        if (Table[index].info.index != index) return false;
+    }
+    return sizeof Table / sizeof Table[0] == OPTION_COUNT;
+}
+static_assert(rows_in_order(), "one row per option, in the order of OptionIndex");
 
 const OptionRow &row_of(const OptionInfo &option) { return Table[option.index]; }
 
@@ -89,22 +98,11 @@ std::string missing_value(const OptionInfo &option)
 
 bool set_option(Options &options, const OptionInfo &option, const std::string &value, std::string &problem)
 {
+    if (row_of(option).path != nullptr) {
+        options.*row_of(option).path = options.resolve(value);
+        return true;
+    }
     switch (option.index) {
-    case OPTION_PLUGIN:
-        options.plugin = options.resolve(value);
-        return true;
-    case OPTION_SCRIPTS:
-        options.scripts = options.resolve(value);
-        return true;
-    case OPTION_FIXTURE:
-        options.fixture = options.resolve(value);
-        return true;
-    case OPTION_WWW:
-        options.www = options.resolve(value);
-        return true;
-    case OPTION_PROFILE:
-        options.profile = options.resolve(value);
-        return true;
     case OPTION_TIMEOUT: {
         long seconds;
         if (!parse_int(value, seconds) || seconds < 0) {
@@ -127,7 +125,7 @@ bool set_option(Options &options, const OptionInfo &option, const std::string &v
         }
         options.boxes_allowed = value == "allowed";
         return true;
-    case OPTION_COUNT:
+    default:
         break;
     }
     return false;

@@ -1,6 +1,6 @@
-// The session's lifecycle and its calls into the plugin: the profile and
-// the plugin folder, the lifecycle events, callbacks, evaluation, the
-// message pump and the fixture.
+// The session's lifecycle and its calls into the plugin: the scripts
+// folder, the profile and the plugin folder, the lifecycle events,
+// callbacks, evaluation and the fixture.
 #include "session.h"
 
 #include <cstdlib>

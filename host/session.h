@@ -1,6 +1,7 @@
 // One run of the stand-in messenger: the options it runs with, the model it
-// answers from, the transcript it prints, and the plugin's lifecycle as the
-// host drives it, with every call into the plugin.
+// answers from, the transcript it prints, the journal of what it saw, and
+// the plugin's lifecycle events as the host sends them, with every call
+// into the plugin. Nothing here calls the files that drive the session.
 #ifndef TOBRISK_HOST_SESSION_H
 #define TOBRISK_HOST_SESSION_H
 
