@@ -3,6 +3,7 @@
 #include "support.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 
 namespace {
@@ -34,6 +35,14 @@ const char *const MinimalInit =
     "namespace eval ::tobrisk {}\n"
     "proc ::tobrisk::startup {} {}\n"
     "proc ::tobrisk::shutdown {} {}\n";
+
+int machine_slower()
+{
+    char value[16] = "";
+    DWORD length = GetEnvironmentVariableA("TOBRISK_TEST_SLOWER", value, sizeof value);
+    int slower = length > 0 && length < sizeof value ? std::atoi(value) : 1;
+    return slower > 1 ? slower : 1;
+}
 
 std::string fixture(const std::string &name) { return folders()[name]; }
 void set_fixture(const std::string &name, const std::string &folder) { folders()[name] = folder; }

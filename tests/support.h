@@ -11,6 +11,11 @@
 
 // The plugin folder a test program was given as --fixture=NAME=FOLDER.
 std::string fixture(const std::string &name);
+
+// How many times slower than usual this machine runs the tests: 15 in the
+// virtual machine of scripts/vm (CMake sets TOBRISK_TEST_SLOWER there), 1
+// elsewhere. Long runs count less there where a count only adds confidence.
+int machine_slower();
 void set_fixture(const std::string &name, const std::string &folder);
 
 // A child mode: runs in a process of its own when the program is started
