@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "../src/host.h"
+#include "../src/host_services.h"
 
 struct Tcl_Interp;
 
@@ -38,7 +39,7 @@ struct RecordShape {
     int userData;        // offset, or NoField
     bool binding;        // userData is a CallbackBinding
 };
-// Every service the plugin sends, in the order of its host interface.
+// Every service the plugin sends, in the order of the table of services.
 const std::vector<RecordShape> &record_shapes();
 // Null for a service the plugin never sends.
 const RecordShape *record_shape(const std::string &service);
