@@ -114,6 +114,8 @@ extern "C" int32_t __cdecl host_send(const char *guid, const char *service, void
 
 void set_answer(const std::string &service, Answer answer);
 void set_answer(const std::string &service, int32_t value);
+inline void set_answer(HostService service, Answer answer) { set_answer(HostServiceNames[service], std::move(answer)); }
+inline void set_answer(HostService service, int32_t value) { set_answer(HostServiceNames[service], value); }
 // Answers every service that has no answer of its own.
 void set_default_answer(Answer answer);
 void clear_answers();
