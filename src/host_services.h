@@ -1,10 +1,12 @@
 // The host's services: one table of the 99 names, in the host's order,
 // with what the plugin does with each. The `vellumar` command, its
 // handlers, the plugin's own calls, the host library that plays the
-// messenger, the stand-in messenger and the tests all read it; a name is
-// written here and nowhere else. The index of a name is its position,
-// which selects its handler and is the order in which Tcl's lookup error
-// lists the names to a script.
+// messenger, the stand-in messenger, the supervisor (through
+// ::tobrisk::service_names) and the hosts of the tests all read it. Only
+// tests that check what the plugin sent spell names out again, as the
+// messenger does, and so check this table as well. The index of a name is
+// its position: it selects the handler, and it is the order in which Tcl's
+// lookup error lists the names to a script.
 //
 // One line per service: SERVICE(name, handler, record, hands)
 //   handler  the `vellumar` handler; NoHandler: answered "not yet implemented"
