@@ -1,10 +1,9 @@
 // The host's answers to the plugin's service calls, one handler per
-// service in a table of names; the size of each service's record comes
+// service of the table of services; the size of each service's record comes
 // from the host library's table of record layouts.
 #include "services.h"
 
 #include <cstring>
-#include <map>
 
 #include "prefs.h"
 #include "service_call.h"
@@ -163,31 +162,32 @@ Reply http_file_request(Session &session, messenger::HostCall &call, CallLine &l
     return {request.number, "", ""};
 }
 
-const std::map<std::string, Handler> &services()
+// This host's answer to each service of the table; null for those it does not offer.
+Handler handler_of(int service)
 {
-    static const std::map<std::string, Handler> table = {
-        {"prefsInitialize", prefs_initialize},
-        {"dialogAdd", dialog_add},
-        {"dialogRemove", dialog_remove},
-        {"editAliasRegister", edit_alias_register},
-        {"editAliasUnregister", edit_alias_unregister},
-        {"keyboardAliasUnregister", keyboard_alias_unregister},
-        {"versionRequest", version_request},
-        {"listAddEntry", list_add_entry},
-        {"listRemoveEntry", list_remove_entry},
-        {"listClearEntry", list_clear_entry},
-        {"listGetGroupCount", list_get_group_count},
-        {"listGetSectionCount", list_get_section_count},
-        {"listUpdateText", list_update_text},
-        {"eventsConnect", events_connect},
-        {"eventsDisconnect", events_disconnect},
-        {"connectionEnumerate", connection_enumerate},
-        {"contactlistEnumerate", contactlist_enumerate},
-        {"messageSend", message_send},
-        {"systraySetAlert", systray_set_alert},
-        {"httpFileRequest", http_file_request},
-    };
-    return table;
+    switch (service) {
+    case SERVICE_prefsInitialize:          return prefs_initialize;
+    case SERVICE_dialogAdd:                return dialog_add;
+    case SERVICE_dialogRemove:             return dialog_remove;
+    case SERVICE_editAliasRegister:        return edit_alias_register;
+    case SERVICE_editAliasUnregister:      return edit_alias_unregister;
+    case SERVICE_keyboardAliasUnregister:  return keyboard_alias_unregister;
+    case SERVICE_versionRequest:           return version_request;
+    case SERVICE_listAddEntry:             return list_add_entry;
+    case SERVICE_listRemoveEntry:          return list_remove_entry;
+    case SERVICE_listClearEntry:           return list_clear_entry;
+    case SERVICE_listGetGroupCount:        return list_get_group_count;
+    case SERVICE_listGetSectionCount:      return list_get_section_count;
+    case SERVICE_listUpdateText:           return list_update_text;
+    case SERVICE_eventsConnect:            return events_connect;
+    case SERVICE_eventsDisconnect:         return events_disconnect;
+    case SERVICE_connectionEnumerate:      return connection_enumerate;
+    case SERVICE_contactlistEnumerate:     return contactlist_enumerate;
+    case SERVICE_messageSend:              return message_send;
+    case SERVICE_systraySetAlert:          return systray_set_alert;
+    case SERVICE_httpFileRequest:          return http_file_request;
+    default:                               return nullptr;
+    }
 }
 
 } // namespace
@@ -196,10 +196,10 @@ int32_t answer_service(Session &session, messenger::HostCall &call)
 {
     CallLine line{session, "call " + call.service};
     Reply reply;
-    auto found = services().find(call.service);
+    Handler handler = handler_of(host_service_index(call.service.c_str()));
     const messenger::RecordShape *shape = messenger::record_shape(call.service);
     size_t record_size = shape != nullptr ? shape->size : 0;
-    if (found == services().end()) {
+    if (handler == nullptr) {
         reply.note = "not a service of this host";
     } else if (record_size != 0 && call.null_record) {
         reply.note = "no record";
@@ -207,7 +207,7 @@ int32_t answer_service(Session &session, messenger::HostCall &call)
         // A record shorter than its service's is not read at all.
         reply.note = "record of " + std::to_string(call.word_at(0)) + " bytes, too short";
     } else {
-        reply = found->second(session, call, line);
+        reply = handler(session, call, line);
     }
     if (!line.opened) line.open("");
     std::string shown = reply.shown.empty() ? std::to_string(reply.value) : reply.shown;

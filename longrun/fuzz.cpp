@@ -102,14 +102,25 @@ struct Held {
     bool released = false;
 };
 
-const char *const ServiceOptions[] = {
-    "systraySetAlert", "listAddEntry", "listRemoveEntry", "listClearEntry", "listGetSectionCount",
-    "listGetGroupCount", "listUpdateText", "contactlistEnumerate", "connectionEnumerate", "messageSend",
-    "versionRequest", "eventsDisconnect", "eventsConnect", "httpFileRequest",
-    // no handler, abbreviations, ambiguous, wrong case, unknown
-    "prefsOpen", "xmlFreeTree", "accountsRemove", "pluginRegisterAPI", "messageS", "httpF", "eventsC",
-    "versionR", "list", "events", "m", "MESSAGESEND", "messagesend", "", "zzz", "listAddEntryX",
-};
+// The option words of `vellumar`: every name that has a handler, in the
+// table's order, then some without one, abbreviations, ambiguous words,
+// wrong case and words that are no name.
+std::vector<const char *> service_options()
+{
+    std::vector<const char *> options;
+    for (int index = 0; index < HOST_SERVICE_COUNT; index++) {
+        if (HostServices[index].implemented) options.push_back(HostServiceNames[index]);
+    }
+    for (int index : {SERVICE_prefsOpen, SERVICE_xmlFreeTree, SERVICE_accountsRemove, SERVICE_pluginRegisterAPI}) {
+        options.push_back(HostServiceNames[index]);
+    }
+    for (const char *word : {"messageS", "httpF", "eventsC", "versionR", "list", "events", "m", "MESSAGESEND",
+                             "messagesend", "", "zzz", "listAddEntryX"}) {
+        options.push_back(word);
+    }
+    return options;
+}
+const std::vector<const char *> ServiceOptions = service_options();
 
 const char *const InfoOptions[] = {
     "build", "messagebox", "patchlevel", "version", "processid", "threadid", "threadwindows",
@@ -217,21 +228,25 @@ void Fuzzer::install_answers()
 int32_t Fuzzer::answer(HostCall &call)
 {
     step_calls_.push_back(call);
-    const std::string &service = call.service;
+    int service = host_service_index(call.service.c_str());
+    // The text of a binding the record hands over: a script or a variable.
+    bool hands = service != -1 && HostServices[service].hands != HANDS_NOTHING;
+    const char *bound = hands ? binding_text(call.userData) : nullptr;
+    if (bound != nullptr) expected_.insert(bound);
     int generation = generation_;
     static const int32_t answers[] = {0, 1, -1, 7, 2147483647, (int32_t)0x80000000u};
     int32_t result = answers[pick(6)];
-    if (service == "editAliasRegister") {
+    if (service == SERVICE_editAliasRegister) {
         held_.push_back({Held::ALIAS, call.callback, call.userData, generation});
         alias_callback_ = call.callback;
         alias_registered_ = true;
         alias_generation_ = call.userData != nullptr ? generation : -1;
         return chance(10) ? -1 : 7;
     }
-    if (service == "editAliasUnregister") alias_registered_ = false;
-    if (service == "listAddEntry" && call.callback != nullptr && call.userData != nullptr) {
+    if (service == SERVICE_editAliasUnregister) alias_registered_ = false;
+    if (service == SERVICE_listAddEntry && call.callback != nullptr && call.userData != nullptr) {
         Held held = {Held::LIST, call.callback, call.userData, generation};
-        held.text = binding_text(call.userData);
+        held.text = bound;
         bool section = call.int_at(offsetof(ListEntryRecord, section)) != 0 && call.int_at(offsetof(ListEntryRecord, group)) == 0;
         int32_t section_id = call.int_at(offsetof(ListEntryRecord, section_id));
         int32_t parent_id = call.int_at(offsetof(ListEntryRecord, parent_id));
@@ -239,46 +254,42 @@ int32_t Fuzzer::answer(HostCall &call)
         held.parent = section ? -1 : parent_id != -1 ? parent_id : section_id;
         held.section = section ? -1 : section_id;
         held_.push_back(held);
-        expected_.insert(held.text);
     }
-    if (service == "eventsConnect" && call.userData != nullptr) {
+    if (service == SERVICE_eventsConnect && call.userData != nullptr) {
         Held held = {Held::EVENTS, call.callback, call.userData, generation};
-        held.text = binding_text(call.userData);
+        held.text = bound;
         held.id = result;
         held_.push_back(held);
-        expected_.insert(held.text);
         if (depth_ < 2 && chance(20)) call_events(held_.back());
     }
     // A confirmed cancellation or removal releases the bindings it covers.
-    if (service == "eventsDisconnect" && result == 1) {
+    if (service == SERVICE_eventsDisconnect && result == 1) {
         for (Held &held : held_) {
             if (held.kind == Held::EVENTS && !held.released && held.id == call.int_at(offsetof(EventsRecord, event_id))) release_held(held);
         }
     }
-    if ((service == "listRemoveEntry" || service == "listClearEntry") && result == 1) {
+    if ((service == SERVICE_listRemoveEntry || service == SERVICE_listClearEntry) && result == 1) {
         int32_t unique_id = call.int_at(offsetof(ListEntryRecord, unique_id));
-        release_entries(unique_id != -1 ? unique_id : call.int_at(offsetof(ListEntryRecord, section_id)), service == "listRemoveEntry");
+        release_entries(unique_id != -1 ? unique_id : call.int_at(offsetof(ListEntryRecord, section_id)), service == SERVICE_listRemoveEntry);
     }
-    if (service == "systraySetAlert") {
+    if (service == SERVICE_systraySetAlert) {
         if (call.userData != nullptr) expected_.insert(call.userData);
         held_.push_back({Held::ALERT, call.callback, call.userData, generation});
         if (depth_ < 2 && chance(20)) call_alert(held_.size() - 1);
     }
-    if (service == "httpFileRequest") {
-        const char *text = binding_text(call.userData);
-        if (text != nullptr) expected_.insert(text);
+    if (service == SERVICE_httpFileRequest) {
         held_.push_back({Held::HTTP, call.callback, call.userData, generation});
         if (depth_ < 2 && chance(20)) call_http(held_.size() - 1);
     }
-    if (service == "connectionEnumerate") {
+    if (service == SERVICE_connectionEnumerate) {
         connect_callback_ = call.callback;
         answer_enumeration(call, 3);
     }
-    if (service == "contactlistEnumerate") {
+    if (service == SERVICE_contactlistEnumerate) {
         contact_callback_ = call.callback;
         answer_enumeration(call, 6);
     }
-    if (service == "versionRequest") {
+    if (service == SERVICE_versionRequest) {
         static const char version[] = "Vellumar 4.0.7 \xc3\xa9";
         return chance(50) ? (int32_t)(intptr_t)version : 0;
     }
@@ -461,20 +472,20 @@ std::string Fuzzer::vellumar_command()
 {
     std::string command = "vellumar";
     if (chance(3)) return command;
-    const char *option = pick_of(ServiceOptions);
+    const char *option = ServiceOptions[pick((uint32_t)ServiceOptions.size())];
     command += " " + tcl_literal(option);
     int words = (int)pick(8);
     // Well-formed calls often enough to get past the word counts.
     if (chance(50)) {
-        std::string name = option;
-        if (name == "messageSend") words = 4;
-        else if (name == "systraySetAlert") words = 2 + (int)pick(4);
-        else if (name == "httpFileRequest") {
+        int service = host_service_index(option);
+        if (service == SERVICE_messageSend) words = 4;
+        else if (service == SERVICE_systraySetAlert) words = 2 + (int)pick(4);
+        else if (service == SERVICE_httpFileRequest) {
             words = 1 + (int)pick(2);
             if (chance(30)) command += " -binary";
-        } else if (name == "eventsConnect") {
+        } else if (service == SERVICE_eventsConnect) {
             return command + " " + tcl_literal(chance(50) ? "Connection: Change" : "x") + " " + tcl_literal(binding_script());
-        } else if (name == "listAddEntry") {
+        } else if (service == SERVICE_listAddEntry) {
             std::string pairs;
             if (chance(50)) pairs = " section_id 1 parent_id 2";
             int count = (int)pick(4);
@@ -482,9 +493,9 @@ std::string Fuzzer::vellumar_command()
             if (chance(40)) pairs += " callback " + tcl_literal(binding_script());
             if (chance(20)) return command + " " + tcl_literal(pairs);   // the pairs as one list word
             return command + pairs;
-        } else if (name == "connectionEnumerate" || name == "eventsDisconnect" || name == "listGetGroupCount")
+        } else if (service == SERVICE_connectionEnumerate || service == SERVICE_eventsDisconnect || service == SERVICE_listGetGroupCount)
             words = 1;
-        else if (name == "contactlistEnumerate") words = 1 + (int)pick(3);
+        else if (service == SERVICE_contactlistEnumerate) words = 1 + (int)pick(3);
     }
     for (int index = 0; index < words; index++) command += " " + word();
     return command;
@@ -809,7 +820,8 @@ void Fuzzer::script_step()
     // enumeration that the host left open, which fails after the call.
     if (single && result.code != 0 && step_calls_.size() > before) {
         const std::string &first = step_calls_[before].service;
-        bool enumeration = first == "connectionEnumerate" || first == "contactlistEnumerate";
+        bool enumeration = first == HostServiceNames[SERVICE_connectionEnumerate] ||
+                           first == HostServiceNames[SERVICE_contactlistEnumerate];
         if (!(enumeration && enumeration_left_open_)) {
             fail("the command failed (" + result.result.substr(0, 200) + ") after calling " + first);
         }
@@ -832,7 +844,7 @@ void Fuzzer::check_step(bool host_could_be_called, const std::string &what)
         }
         // A script made by one runtime may run only while that runtime lives.
         std::string target = call.text_at(offsetof(MessageSendRecord, target));
-        if (call.service == "messageSend" && target.rfind("gen", 0) == 0) {
+        if (call.service == HostServiceNames[SERVICE_messageSend] && target.rfind("gen", 0) == 0) {
             if (target != "gen" + std::to_string(generation_) || !runtime_) {
                 fail("a script of " + target + " ran in runtime " + std::to_string(generation_));
             }

@@ -109,7 +109,7 @@ void start_plugin()
         loaded = true;
     }
     clear_answers();
-    set_answer("editAliasRegister", [](HostCall &call) {
+    set_answer(SERVICE_editAliasRegister, [](HostCall &call) {
         g_alias = call.callback;
         return 7;
     });
@@ -156,7 +156,7 @@ TEST(Soak, ConnectionChangesToASubscribedScript)
     HostCallback events = nullptr;
     void *binding = nullptr;
     start_plugin();
-    set_answer("eventsConnect", [&](HostCall &call) {
+    set_answer(SERVICE_eventsConnect, [&](HostCall &call) {
         events = call.callback;
         binding = call.userData;
         return 3;
@@ -185,7 +185,7 @@ TEST(Soak, ConnectionChangesToASubscribedScript)
 TEST(Soak, EnumerationsOfAHundredEntries)
 {
     start_plugin();
-    set_answer("connectionEnumerate", [](HostCall &call) {
+    set_answer(SERVICE_connectionEnumerate, [](HostCall &call) {
         EnumEntry entry = {};
         entry.first = "JABBER";
         entry.texts[0] = "someone@example.org";
@@ -216,7 +216,7 @@ TEST(Soak, HttpRequestsCompletedIntoAVariable)
     start_plugin();
     HostCallback completion = nullptr;
     void *binding = nullptr;
-    set_answer("httpFileRequest", [&](HostCall &call) {
+    set_answer(SERVICE_httpFileRequest, [&](HostCall &call) {
         completion = call.callback;
         binding = call.userData;
         return 1;
@@ -250,8 +250,8 @@ TEST(Soak, ReloadsOfASupervisedScript)
     set_default_answer([&](HostCall &) { return ++next; });
     // Removals confirmed, as the messenger confirms them: the plugin then
     // releases what it handed over with them.
-    set_answer("eventsDisconnect", 1);
-    set_answer("listRemoveEntry", 1);
+    set_answer(SERVICE_eventsDisconnect, 1);
+    set_answer(SERVICE_listRemoveEntry, 1);
     std::string folder = fixture("plugin") + "\\soak-scripts";
     CreateDirectoryA(folder.c_str(), nullptr);
     ASSERT_TRUE(write_file(folder + "\\holder.tcl",
@@ -284,9 +284,10 @@ TEST(Soak, ReloadsOfASupervisedScript)
         eval_ok("::tobrisk::reload holder");
         if (answer != nullptr) answer(0, 0, "http_done", &data, request);
         for (const HostCall &call : calls()) {
-            if (call.service == "eventsConnect" || call.service == "listAddEntry") taken++;
-            if (call.service == "eventsDisconnect" || call.service == "listRemoveEntry") released++;
-            if (call.service == "httpFileRequest") {
+            int service = host_service_index(call.service.c_str());
+            if (HostServices[service].hands == HANDS_SCRIPT) taken++;
+            if (service == SERVICE_eventsDisconnect || service == SERVICE_listRemoveEntry) released++;
+            if (service == SERVICE_httpFileRequest) {
                 answer = call.callback;
                 request = call.userData;
             }
@@ -316,8 +317,8 @@ TEST(Soak, SubscriptionsCancelledAndConfirmed)
     // Ids the host has not given before: a confirmation of an id also
     // releases the bindings of earlier runtimes that hold it.
     int32_t next_id = 1000000;
-    set_answer("eventsConnect", [&](HostCall &) { return next_id++; });
-    set_answer("eventsDisconnect", 1);
+    set_answer(SERVICE_eventsConnect, [&](HostCall &) { return next_id++; });
+    set_answer(SERVICE_eventsDisconnect, 1);
     size_t live = live_copies();
     const std::string script = "vellumar eventsDisconnect [vellumar eventsConnect {Connection: Change} {" +
                                std::string(1000, 'x') + "}]";
@@ -339,8 +340,8 @@ TEST(Soak, SectionRefreshedWithItsEntries)
 {
     start_plugin();
     int32_t next_id = 100;
-    set_answer("listAddEntry", [&](HostCall &) { return next_id++; });
-    set_answer("listClearEntry", 1);
+    set_answer(SERVICE_listAddEntry, [&](HostCall &) { return next_id++; });
+    set_answer(SERVICE_listClearEntry, 1);
     ASSERT_EQ("1", eval_ok("vellumar listAddEntry section 1 section_id 1"));
     ASSERT_EQ(0, eval("proc refresh {} {\n"
                       "    vellumar listClearEntry -section 1\n"

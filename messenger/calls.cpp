@@ -78,7 +78,7 @@ extern "C" int32_t __cdecl host_send(const char *guid, const char *service, void
     call.service = service ? service : "";
     copy_record(call, record);
     g_calls.push_back(call);
-    if (call.service == "editAliasRegister" && call.userData != nullptr) {
+    if (call.service == HostServiceNames[SERVICE_editAliasRegister] && call.userData != nullptr) {
         g_interp = (Tcl_Interp *)call.userData;
     }
     auto answer = g_answers.find(call.service);

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "../src/host.h"
+#include "../src/host_services.h"
 
 struct Tcl_Interp;
 
@@ -38,7 +39,7 @@ struct RecordShape {
     int userData;        // offset, or NoField
     bool binding;        // userData is a CallbackBinding
 };
-// Every service the plugin sends, in the order of its host interface.
+// Every service the plugin sends, in the order of the table of services.
 const std::vector<RecordShape> &record_shapes();
 // Null for a service the plugin never sends.
 const RecordShape *record_shape(const std::string &service);
@@ -113,6 +114,8 @@ extern "C" int32_t __cdecl host_send(const char *guid, const char *service, void
 
 void set_answer(const std::string &service, Answer answer);
 void set_answer(const std::string &service, int32_t value);
+inline void set_answer(HostService service, Answer answer) { set_answer(HostServiceNames[service], std::move(answer)); }
+inline void set_answer(HostService service, int32_t value) { set_answer(HostServiceNames[service], value); }
 // Answers every service that has no answer of its own.
 void set_default_answer(Answer answer);
 void clear_answers();

@@ -5,26 +5,23 @@
 
 #include <tcl.h>
 
+#include "host_services.h"
+
 int TobriskTclVellumarCmd(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]);
 int TobriskTclInfoCmd(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]);
+// ::tobrisk::service_names: the options of `vellumar`, in order.
+int TobriskTclServiceNamesCmd(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]);
 
 // Handlers of `vellumar` options. Each receives the word count from the
 // option word on and the words themselves, the option word first.
 typedef int VellumarHandler(Tcl_Interp *interp, int count, Tcl_Obj *const words[]);
 
-VellumarHandler TobriskTclListAddEntry;
-VellumarHandler TobriskTclListRemoveEntry;
-VellumarHandler TobriskTclListClearEntry;
-VellumarHandler TobriskTclListGetSectionCount;
-VellumarHandler TobriskTclListGetGroupCount;
-VellumarHandler TobriskTclListUpdateText;
-VellumarHandler TobriskTclEventsConnect;
-VellumarHandler TobriskTclEventsDisconnect;
-VellumarHandler TobriskTclConnectionEnumerate;
-VellumarHandler TobriskTclContactlistEnumerate;
-VellumarHandler TobriskTclMessageSend;
-VellumarHandler TobriskTclSystraySetAlert;
-VellumarHandler TobriskTclHttpFileRequest;
+// Every handler the table of services names; the names without one share
+// TobriskTclNoHandler, which answers that they are not yet implemented.
+#define NoHandler TobriskTclNoHandler
+#define TOBRISK_DECLARE_HANDLER(name, handler, record, hands) VellumarHandler handler;
+TOBRISK_HOST_SERVICES(TOBRISK_DECLARE_HANDLER)
+#undef TOBRISK_DECLARE_HANDLER
 
 int TobriskTclNotImplemented(Tcl_Interp *interp, Tcl_Obj *const words[]);
 int TobriskTclMessageBox(Tcl_Interp *interp, int count, Tcl_Obj *const words[]);

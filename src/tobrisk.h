@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "host.h"
+#include "host_services.h"
 #include "tobrisk_version.h"
 
 struct Tcl_Interp;
@@ -41,7 +42,7 @@ HINSTANCE module_handle(void);
 void module_handle_set(HINSTANCE module);
 const char *plugin_path(PluginPath which);
 // Calls the host's service function; returns 0 without a call when none is held.
-int32_t host_send(const char *service, void *record);
+int32_t host_send(HostService service, void *record);
 // False before "load" and after "unload": records then reach nobody, so
 // nothing may be handed over in them.
 bool host_present(void);

@@ -2,22 +2,15 @@
 // lookups, usage messages and results, word for word.
 #include <gtest/gtest.h>
 
-#include "src/service_names.h"
+#include "src/host_services.h"
 #include "support.h"
 #include "tobrisk_version.h"
 
 #include <psapi.h>
 
-#include <algorithm>
-#include <set>
 
 namespace {
 
-const char *const Implemented[] = {
-    "systraySetAlert", "listAddEntry", "listRemoveEntry", "listClearEntry", "listGetSectionCount",
-    "listGetGroupCount", "listUpdateText", "contactlistEnumerate", "connectionEnumerate", "messageSend",
-    "versionRequest", "eventsDisconnect", "eventsConnect", "httpFileRequest",
-};
 const char *const InfoOptions[] = {
     "build", "messagebox", "patchlevel", "version", "processid", "threadid", "windows", "threadwindows",
     "config_directory", "skin_directory", "temp_directory", "global_config_directory",
@@ -35,12 +28,6 @@ std::string must_be(const char *const *names, size_t count)
     return text;
 }
 template <size_t N> std::string must_be(const char *const (&names)[N]) { return must_be(names, N); }
-
-bool implemented(const std::string &name)
-{
-    for (const char *known : Implemented) if (name == known) return true;
-    return false;
-}
 
 const char HostVersion[] = "Vellumar 4.0 test host";
 
@@ -88,35 +75,45 @@ TEST_F(Commands, NamesWithoutHandlerAreNotImplemented)
 {
     int count = 0;
     for (int index = 0; index < HOST_SERVICE_COUNT; index++) {
-        const char *name = HostServiceNames[index];
-        if (implemented(name)) continue;
+        if (HostServices[index].implemented) continue;
         count++;
+        const char *name = HostServiceNames[index];
         EXPECT_EQ(std::string(name) + " not yet implemented", error_of(std::string("vellumar ") + name + " a b"));
     }
     EXPECT_EQ(85, count);
     EXPECT_EQ("prefsO not yet implemented", error_of("vellumar prefsO"));
 }
 
-// The host library reads every record that a command sends by its
-// service's layout: each service there is a host service, listed once, and
-// its fields lie inside its record.
-TEST(RecordLayouts, CoverEveryCommandWithFieldsInsideTheRecord)
+// What the supervisor gives each script's `vellumar`: the same options in
+// the same order.
+TEST_F(Commands, ServiceNamesListTheOptions)
 {
-    std::set<std::string> listed;
-    for (const messenger::RecordShape &shape : messenger::record_shapes()) {
-        EXPECT_TRUE(listed.insert(shape.service).second) << shape.service << " listed twice";
-        const char *const *end = HostServiceNames + HOST_SERVICE_COUNT;
-        EXPECT_NE(end, std::find_if(HostServiceNames, end, [&](const char *name) {
-                      return std::string(name) == shape.service;
-                  })) << shape.service;
-        std::vector<int> fields(shape.texts.begin(), shape.texts.end());
-        fields.push_back(shape.callback);
-        fields.push_back(shape.userData);
-        for (int field : fields) {
-            if (field != messenger::NoField) EXPECT_LE((size_t)field + 4, shape.size) << shape.service;
-        }
+    std::string names;
+    for (int index = 0; index < HOST_SERVICE_COUNT; index++) {
+        names += (index ? " " : "") + std::string(HostServiceNames[index]);
     }
-    for (const char *name : Implemented) EXPECT_EQ(1u, listed.count(name)) << name;
+    EXPECT_EQ(names, messenger::eval_ok("::tobrisk::service_names"));
+    EXPECT_TRUE(messenger::calls().empty());
+}
+
+// The host library reads every record that a handler sends by its
+// service's layout: each field lies inside the record, and a service that
+// hands the host a binding has a callback and a userData to hand it in.
+TEST(RecordLayouts, CoverEveryHandlerWithFieldsInsideTheRecord)
+{
+    for (int index = 0; index < HOST_SERVICE_COUNT; index++) {
+        const char *name = HostServiceNames[index];
+        const messenger::RecordShape *shape = messenger::record_shape(name);
+        if (HostServices[index].implemented) EXPECT_NE(nullptr, shape) << name;
+        if (shape == nullptr) continue;
+        std::vector<int> fields(shape->texts.begin(), shape->texts.end());
+        fields.push_back(shape->callback);
+        fields.push_back(shape->userData);
+        for (int field : fields) {
+            if (field != messenger::NoField) EXPECT_LE((size_t)field + 4, shape->size) << name;
+        }
+        if (HostServices[index].hands != HANDS_NOTHING) EXPECT_TRUE(shape->callback != messenger::NoField && shape->userData != messenger::NoField) << name;
+    }
 }
 
 // Handlers get the option word as typed; Tcl's usage message prints the

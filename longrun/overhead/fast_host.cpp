@@ -32,9 +32,9 @@ int32_t enumerate_connections(const ConnectionEnumRecord *record)
 int32_t __cdecl answer_at_once(const char *guid, const char *service, void *record)
 {
     (void)guid;
-    if (std::strcmp(service, "messageSend") == 0) return 0;
-    if (std::strcmp(service, "versionRequest") == 0) return (int32_t)(intptr_t)VersionText;
-    if (std::strcmp(service, "listAddEntry") == 0) {
+    if (std::strcmp(service, HostServiceNames[SERVICE_messageSend]) == 0) return 0;
+    if (std::strcmp(service, HostServiceNames[SERVICE_versionRequest]) == 0) return (int32_t)(intptr_t)VersionText;
+    if (std::strcmp(service, HostServiceNames[SERVICE_listAddEntry]) == 0) {
         auto entry = (const ListEntryRecord *)record;
         if (entry->callback != nullptr) {
             g_registered.list = entry->callback;
@@ -42,16 +42,16 @@ int32_t __cdecl answer_at_once(const char *guid, const char *service, void *reco
         }
         return ++g_next_entry_id;
     }
-    if (std::strcmp(service, "connectionEnumerate") == 0) {
+    if (std::strcmp(service, HostServiceNames[SERVICE_connectionEnumerate]) == 0) {
         return enumerate_connections((const ConnectionEnumRecord *)record);
     }
-    if (std::strcmp(service, "editAliasRegister") == 0) {
+    if (std::strcmp(service, HostServiceNames[SERVICE_editAliasRegister]) == 0) {
         auto alias = (const AliasRegisterRecord *)record;
         g_registered.alias = alias->callback;
         g_registered.alias_userData = alias->userData;
         return 1;
     }
-    if (std::strcmp(service, "eventsConnect") == 0) {
+    if (std::strcmp(service, HostServiceNames[SERVICE_eventsConnect]) == 0) {
         auto events = (const EventsRecord *)record;
         g_registered.events = events->callback;
         g_registered.events_userData = events->userData;

@@ -36,7 +36,7 @@ int TobriskTclConnectionEnumerate(Tcl_Interp *interp, int count, Tcl_Obj *const 
     record.medium = text_to_host(Tcl_GetString(words[1]), &medium);
     record.callback = connectCallback;
     record.userData = &state;
-    host_send("connectionEnumerate", &record);
+    host_send(SERVICE_connectionEnumerate, &record);
     text_release(&medium);
     return enumeration_end(&state);
 }
@@ -62,7 +62,7 @@ int TobriskTclContactlistEnumerate(Tcl_Interp *interp, int count, Tcl_Obj *const
     record.section = text_to_host(count == 4 ? Tcl_GetString(words[3]) : NULL, &section);
     record.callback = contactCallback;
     record.userData = &state;
-    host_send("contactlistEnumerate", &record);
+    host_send(SERVICE_contactlistEnumerate, &record);
     text_release(&medium);
     text_release(&section);
     return enumeration_end(&state);

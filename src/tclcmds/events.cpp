@@ -23,7 +23,7 @@ int TobriskTclEventsConnect(Tcl_Interp *interp, int count, Tcl_Obj *const words[
     CallbackBinding *binding = NULL;
     if (host_present()) binding = callback_binding_new(interp, Tcl_GetString(words[2]), BINDING_SUBSCRIPTION);
     record.userData = binding;
-    int32_t answer = host_send("eventsConnect", &record);
+    int32_t answer = host_send(SERVICE_eventsConnect, &record);
     if (binding != NULL) callback_binding_note_subscription(binding, answer);
     text_release(&type);
     return tclcmds_int_result(interp, answer);
@@ -39,7 +39,7 @@ int TobriskTclEventsDisconnect(Tcl_Interp *interp, int count, Tcl_Obj *const wor
     EventsRecord record = {};
     record.size = sizeof record;
     if (Tcl_GetIntFromObj(interp, words[1], &record.event_id) != TCL_OK) return TCL_ERROR;
-    int32_t answer = host_send("eventsDisconnect", &record);
+    int32_t answer = host_send(SERVICE_eventsDisconnect, &record);
     // 1: the host has ended the subscription and will not call it again.
     if (answer == 1) callback_bindings_release_subscription(record.event_id);
     return tclcmds_int_result(interp, answer);

@@ -99,7 +99,7 @@ static int store_pair(Tcl_Interp *interp, ListEntryRecord *record, Tcl_Obj *key_
 
 // Sends the record with its four texts in the host's form. They point at
 // the Tcl words until here, and at conversions only during the call.
-static int32_t send_record(const char *service, ListEntryRecord *record)
+static int32_t send_record(HostService service, ListEntryRecord *record)
 {
     Tcl_DString tooltip, text, edit_string, real_name;
     record->tooltip = text_to_host(record->tooltip, &tooltip);
@@ -183,7 +183,7 @@ int TobriskTclListAddEntry(Tcl_Interp *interp, int count, Tcl_Obj *const words[]
         if (host_present()) binding = callback_binding_new(interp, callback_script, BINDING_LIST_ENTRY);
         record.userData = binding;
     }
-    int32_t answer = send_record("listAddEntry", &record);
+    int32_t answer = send_record(SERVICE_listAddEntry, &record);
     // A section's id is the script's own; the host's answer is for the rest.
     bool is_section = record.section != 0 && record.group == 0;
     int32_t id = is_section ? record.section_id : answer;
@@ -194,7 +194,7 @@ int TobriskTclListAddEntry(Tcl_Interp *interp, int count, Tcl_Obj *const words[]
 // ?-section? unique_id: "-section" with a number names a section instead.
 // The host answers 1 when it has removed the entry with everything under
 // it, or cleared what lies under it: their bindings are then released.
-static int remove_or_clear(Tcl_Interp *interp, int count, Tcl_Obj *const words[], const char *service,
+static int remove_or_clear(Tcl_Interp *interp, int count, Tcl_Obj *const words[], HostService service,
                            bool removes_entry)
 {
     static const char usage[] = "?-section? unique_id";
@@ -224,17 +224,17 @@ static int remove_or_clear(Tcl_Interp *interp, int count, Tcl_Obj *const words[]
 // vellumar listRemoveEntry ?-section? unique_id
 int TobriskTclListRemoveEntry(Tcl_Interp *interp, int count, Tcl_Obj *const words[])
 {
-    return remove_or_clear(interp, count, words, "listRemoveEntry", true);
+    return remove_or_clear(interp, count, words, SERVICE_listRemoveEntry, true);
 }
 
 // vellumar listClearEntry ?-section? unique_id
 int TobriskTclListClearEntry(Tcl_Interp *interp, int count, Tcl_Obj *const words[])
 {
-    return remove_or_clear(interp, count, words, "listClearEntry", false);
+    return remove_or_clear(interp, count, words, SERVICE_listClearEntry, false);
 }
 
 static int get_count(Tcl_Interp *interp, int count, Tcl_Obj *const words[], const char *usage,
-                     const char *service, bool by_section)
+                     HostService service, bool by_section)
 {
     if (count != 2) {
         Tcl_WrongNumArgs(interp, 1, words, usage);
@@ -250,13 +250,13 @@ static int get_count(Tcl_Interp *interp, int count, Tcl_Obj *const words[], cons
 // vellumar listGetSectionCount section_id
 int TobriskTclListGetSectionCount(Tcl_Interp *interp, int count, Tcl_Obj *const words[])
 {
-    return get_count(interp, count, words, "section_id", "listGetSectionCount", true);
+    return get_count(interp, count, words, "section_id", SERVICE_listGetSectionCount, true);
 }
 
 // vellumar listGetGroupCount unique_id
 int TobriskTclListGetGroupCount(Tcl_Interp *interp, int count, Tcl_Obj *const words[])
 {
-    return get_count(interp, count, words, "unique_id", "listGetGroupCount", false);
+    return get_count(interp, count, words, "unique_id", SERVICE_listGetGroupCount, false);
 }
 
 // vellumar listUpdateText unique_id text ?edit_string?
@@ -271,5 +271,5 @@ int TobriskTclListUpdateText(Tcl_Interp *interp, int count, Tcl_Obj *const words
     if (Tcl_GetIntFromObj(interp, words[1], &record.unique_id) != TCL_OK) return TCL_ERROR;
     record.text = Tcl_GetString(words[2]);
     if (count == 4) record.edit_string = Tcl_GetString(words[3]);
-    return tclcmds_int_result(interp, send_record("listUpdateText", &record));
+    return tclcmds_int_result(interp, send_record(SERVICE_listUpdateText, &record));
 }

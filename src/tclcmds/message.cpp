@@ -32,7 +32,7 @@ int TobriskTclMessageSend(Tcl_Interp *interp, int count, Tcl_Obj *const words[])
     record.target = text_to_host(Tcl_GetString(words[3]), &target);
     record.kind = OutgoingKind;
     record.text = text_to_host(Tcl_GetString(words[4]), &text);
-    int32_t answer = host_send("messageSend", &record);
+    int32_t answer = host_send(SERVICE_messageSend, &record);
     text_release(&medium);
     text_release(&target);
     text_release(&text);
@@ -61,7 +61,7 @@ int TobriskTclSystraySetAlert(Tcl_Interp *interp, int count, Tcl_Obj *const word
     if (count >= 5) record.word_wrap = lenient_int(interp, words[4]);
     if (count == 6) record.formatted = lenient_int(interp, words[5]);
     record.callback = alertCallback;
-    host_send("systraySetAlert", &record);
+    host_send(SERVICE_systraySetAlert, &record);
     text_release(&type);
     text_release(&text);
     return TCL_OK;
@@ -89,7 +89,7 @@ int TobriskTclHttpFileRequest(Tcl_Interp *interp, int count, Tcl_Obj *const word
         const char *variable = count - skip == 3 ? Tcl_GetString(words[2 + skip]) : NULL;
         record.userData = callback_binding_new(interp, variable, BINDING_HTTP);
     }
-    int32_t answer = host_send("httpFileRequest", &record);
+    int32_t answer = host_send(SERVICE_httpFileRequest, &record);
     text_release(&url);
     return tclcmds_int_result(interp, answer);
 }

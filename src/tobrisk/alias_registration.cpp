@@ -17,7 +17,7 @@ void alias_register(Tcl_Interp *interp)
     record.alias = AliasText;
     record.callback = aliasCallback;
     record.userData = interp;
-    g_edit_alias_id = host_send("editAliasRegister", &record);
+    g_edit_alias_id = host_send(SERVICE_editAliasRegister, &record);
 }
 
 void alias_unregister(void)
@@ -25,13 +25,13 @@ void alias_unregister(void)
     AliasUnregisterRecord edit = {};
     edit.size = sizeof edit;
     edit.alias_id = g_edit_alias_id;
-    host_send("editAliasUnregister", &edit);
+    host_send(SERVICE_editAliasUnregister, &edit);
     g_edit_alias_id = -1;
 
     KeyboardAliasUnregisterRecord keyboard = {};
     keyboard.size = sizeof keyboard;
     keyboard.alias_id = g_keyboard_alias_id;
-    host_send("keyboardAliasUnregister", &keyboard);
+    host_send(SERVICE_keyboardAliasUnregister, &keyboard);
     g_keyboard_alias_id = -1;
 }
 

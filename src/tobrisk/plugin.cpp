@@ -18,10 +18,10 @@ const char *plugin_path(PluginPath which)
     return g_plugin_paths[which];
 }
 
-int32_t host_send(const char *service, void *record)
+int32_t host_send(HostService service, void *record)
 {
     if (g_host_send == NULL) return 0;
-    return g_host_send(TOBRISK_GUID, service, record);
+    return g_host_send(TOBRISK_GUID, HostServiceNames[service], record);
 }
 
 bool host_present(void)

@@ -28,7 +28,7 @@ HWND pane_create(HINSTANCE module, int template_id, HWND parent, DLGPROC procedu
     DialogRecord record = {};
     record.size = sizeof record;
     record.window = window;
-    host_send("dialogAdd", &record);
+    host_send(SERVICE_dialogAdd, &record);
     return (HWND)record.window;
 }
 
@@ -37,7 +37,7 @@ void pane_destroy(HWND window)
     DialogRecord record = {};
     record.size = sizeof record;
     record.window = window;
-    host_send("dialogRemove", &record);
+    host_send(SERVICE_dialogRemove, &record);
     DestroyWindow(window);
 }
 
@@ -49,7 +49,7 @@ void prefs_register(void)
     record.one = 1;
     record.name = PageName;
     record.bitmap = 0;
-    host_send("prefsInitialize", &record);
+    host_send(SERVICE_prefsInitialize, &record);
 }
 
 static void pane_close(void)

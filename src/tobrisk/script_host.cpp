@@ -32,6 +32,8 @@ void tobrisk_register_commands(Tcl_Interp *interp)
 {
     Tcl_CreateObjCommand(interp, "vellumar", TobriskTclVellumarCmd, NULL, NULL);
     Tcl_CreateObjCommand(interp, "tobrisk", TobriskTclInfoCmd, NULL, NULL);
+    // For the supervisor, whose scripts get a `vellumar` with the same options.
+    Tcl_CreateObjCommand(interp, "::tobrisk::service_names", TobriskTclServiceNamesCmd, NULL, NULL);
 }
 
 // Evaluates a script and shows the interpreter's result when the

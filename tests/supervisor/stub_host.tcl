@@ -23,11 +23,23 @@ proc ::host::reset {} {
     variable boxes {}
 }
 
+# The plugin's table of the host's services gives the names, in order;
+# the procs below answer the services that the tests use.
+namespace eval ::host {
+    variable service_names {}
+    apply {{file} {
+        set channel [open $file]
+        foreach line [split [read $channel] \n] {
+            if {[regexp {^\s*SERVICE\((\w+),} $line -> name]} { lappend ::host::service_names $name }
+        }
+        close $channel
+    }} [file join [file dirname [info script]] .. .. src host_services.h]
+}
+
 proc vellumar {option args} {
-    set options {eventsConnect eventsDisconnect listAddEntry listRemoveEntry listClearEntry
-                 messageSend systraySetAlert httpFileRequest versionRequest}
-    set option [tcl::prefix match -message option $options $option]
-    tailcall ::host::$option {*}$args
+    set name [tcl::prefix match -message option $::host::service_names $option]
+    if {[info procs ::host::$name] eq ""} { error "$option not yet implemented" }
+    tailcall ::host::$name {*}$args
 }
 
 proc ::host::eventsConnect {type script} {
@@ -155,6 +167,7 @@ package ifneeded tobrisk::console 0 {package provide tobrisk::console 0}
 
 proc ::host::start {dir plugin} {
     set ::env(TOBRISK_SCRIPTS) $dir
+    namespace eval ::tobrisk { proc service_names {} { return $::host::service_names } }
     uplevel #0 [list source [file join $plugin init.tcl]]
     ::tobrisk::startup
 }

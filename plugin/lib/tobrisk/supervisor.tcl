@@ -348,15 +348,16 @@ proc ::tobrisk::sv::main_standard_output {} {
     uplevel #0 $standard_output
 }
 
-# The child's `vellumar` is an ensemble: the options that hand the host a
-# script, or that the supervisor must count, go to `held`; all others go
-# straight to the main interpreter's command.
+# The child's `vellumar` is an ensemble of the plugin's option names: the
+# options that hand the host a script, or that the supervisor must count,
+# go to `held`; all others go straight to the main interpreter's command.
 proc ::tobrisk::sv::vellumar_map {} {
     variable map
     if {[info exists map]} { return $map }
     set map {}
-    foreach option [vellumar_options] {
-        if {$option in [held_options]} {
+    set held [held_options]
+    foreach option [::tobrisk::service_names] {
+        if {$option in $held} {
             dict set map $option [list ::tobrisk::_held $option]
         } else {
             dict set map $option [list ::tobrisk::_vellumar $option]
@@ -365,25 +366,18 @@ proc ::tobrisk::sv::vellumar_map {} {
     return $map
 }
 
+# The options that have a held_ procedure below.
 proc ::tobrisk::sv::held_options {} {
-    return {listAddEntry listRemoveEntry eventsConnect eventsDisconnect systraySetAlert httpFileRequest}
-}
-
-# The option names, as the command's own error lists them.
-proc ::tobrisk::sv::vellumar_options {} {
-    catch {vellumar \x01} message
-    regexp {must be (.*)$} $message -> names
-    regsub {,? or } $names {, } names
-    return [split [string map {", " ,} $names] ,]
+    lmap held [info procs [namespace current]::held_*] { string range [namespace tail $held] 5 end }
 }
 
 # An abbreviated option: the command accepts unique prefixes, and so does
-# the ensemble through this; anything else reaches the command as typed,
-# which then gives its own error.
+# the ensemble through this for the held ones; anything else reaches the
+# command as typed, which then answers or gives its own error.
 proc ::tobrisk::sv::resolve {ensemble {option ""} args} {
     set names [dict keys [vellumar_map]]
     if {![catch {tcl::prefix match -exact $names $option}]} { return "" }
-    if {![catch {tcl::prefix match $names $option} full]} {
+    if {![catch {tcl::prefix match $names $option} full] && $full in [held_options]} {
         return [dict get [vellumar_map] $full]
     }
     return [list ::tobrisk::_vellumar $option]
