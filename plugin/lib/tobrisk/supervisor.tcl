@@ -1,12 +1,13 @@
 # The script supervisor: every script of the scripts folder runs in a child
 # interpreter of its own, which this code creates, watches and deletes.
 #
-# What a child sees: `vellumar` and `tobrisk` (the main interpreter's
-# commands, reached through aliases; the options that register callbacks
-# are rewritten so that their scripts run in the child), `puts` to stdout
-# and stderr writing to the script's log, `after` timers and background
-# errors run and reported under the script's name and time budget, `exit`
-# refused, and ::tobrisk::on_start, on_stop, export, budget and shared.
+# What a child sees: `vellumar` and `tobrisk` (the plugin's own commands,
+# given to it by ::tobrisk::_adopt: what it binds runs in the child, and
+# the plugin keeps the one record of what it holds from the host), `puts`
+# to stdout and stderr writing to the script's log, `after` timers and
+# background errors run and reported under the script's name and time
+# budget, `exit` refused, and ::tobrisk::on_start, on_stop, export, budget
+# and shared.
 #
 # What the main interpreter gets, for the chat line and for tools:
 #     ::tobrisk::list                 {NAME STATE} pairs, in load order
@@ -20,8 +21,9 @@
 #                                     NAME CHANNEL TEXT for every write
 #
 # Host-to-script calls (events, double-clicks, HTTP answers, timers,
-# exported commands) pass through `enter` and `leave`, which keep the
-# child's time limit armed. Arming a Tcl time limit makes a Tcl timer,
+# exported commands) pass through `run`, or `enter` and `leave`, which keep
+# the child's time limit armed. The plugin's callbacks call `run` for the
+# scripts bound in a child. Arming a Tcl time limit makes a Tcl timer,
 # which costs tens of microseconds under Wine, so a limit is armed for a
 # whole burst of calls and armed again only when less than three quarters
 # of the budget is left: every call gets between three quarters of its
@@ -63,34 +65,23 @@ namespace eval ::tobrisk::sv {
     variable log_size
     variable last_error         ;# when its last error was shown or logged
 
-    # Per child interpreter CHILD.
-    variable owner              ;# its script's name
-    variable depth              ;# supervised calls into it on the stack
-    variable rearm              ;# when its time limit must be armed again
-    variable armed              ;# the milliseconds it was last armed with
-    variable start_hooks
-    variable stop_hooks
-    variable exports            ;# commands made in the main interpreter
-    variable subscriptions      ;# event ids
-    variable entries            ;# entry id -> its section id
-    variable sections           ;# section ids
-    variable requests           ;# request key -> the child's variable or ""
-    variable alerts             ;# alerts raised
-    variable pending            ;# an unload waits for its code to return
-    variable scripts            ;# callback id -> script, per child
-    variable sourcing           ;# set while its file is sourced
     array set state {}; array set file {}; array set child {}
     array set budget {}; array set strikes {}; array set tail {}
     array set log_channel {}; array set log_size {}; array set last_error {}
-    array set owner {}; array set depth {}; array set rearm {}
-    array set start_hooks {}; array set stop_hooks {}; array set exports {}
-    array set subscriptions {}; array set entries {}; array set sections {}
-    array set requests {}; array set alerts {}; array set pending {}
-    array set scripts {}; array set sourcing {}
-    variable http_result
-    array set http_result {}
     variable disabled {}
 }
+
+# Each child interpreter PATH has a namespace of the same name that holds
+# its state, made with it and deleted with it:
+#     name          its script's name
+#     depth         supervised calls into it on the stack
+#     rearm         when its time limit must be armed again
+#     armed         the milliseconds it was last armed with
+#     start_hooks, stop_hooks
+#     exports       commands made in the main interpreter
+#     pending       an unload that waits for its code to return, or ""
+#     sourcing      1 while its file is sourced
+# What it holds from the host is the plugin's record: ::tobrisk::_holdings.
 
 # --- Setting up -------------------------------------------------------------
 
@@ -206,9 +197,9 @@ proc ::tobrisk::sv::load_child {name} {
     set child($name) $path
     set state($name) loaded
     arm $path [clock milliseconds] $load_budget
-    set sourcing($path) 1
+    set ${path}::sourcing 1
     set code [run $path load [list source -encoding utf-8 $file($name)]]
-    unset sourcing($path)
+    if {[namespace exists $path]} { set ${path}::sourcing 0 }
     if {$code != 0} {
         set state($name) failed
         release $path 1
@@ -216,42 +207,29 @@ proc ::tobrisk::sv::load_child {name} {
     }
     # A script may unload itself while it is sourced.
     if {![interp exists $path]} { return 1 }
-    set [namespace current]::rearm($path) 0
+    set ${path}::rearm 0
     if {$started} { run_hooks $path on_start }
     return 1
 }
 
 proc ::tobrisk::sv::new_child {name} {
     variable counter
-    variable owner
-    variable depth
-    variable rearm
-    variable start_hooks
-    variable stop_hooks
-    variable exports
-    variable subscriptions
-    variable entries
-    variable sections
-    variable requests
-    variable alerts
-    variable pending
     set path ::tobrisk::child::[regsub -all {[^A-Za-z0-9_]} $name _]_[incr counter]
     namespace eval ::tobrisk::child {}
     interp create $path
     $path eval {namespace eval ::tobrisk {}}
-    set owner($path) $name
-    set depth($path) 0
-    set rearm($path) 0
-    set start_hooks($path) {}
-    set stop_hooks($path) {}
-    set exports($path) {}
-    set subscriptions($path) {}
-    set entries($path) {}
-    set sections($path) {}
-    set requests($path) {}
-    set alerts($path) 0
-    set pending($path) ""
-    furnish $path
+    namespace eval $path [list variable name $name]
+    namespace eval $path {
+        variable depth 0
+        variable rearm 0
+        variable armed 0
+        variable start_hooks {}
+        variable stop_hooks {}
+        variable exports {}
+        variable pending ""
+        variable sourcing 0
+    }
+    furnish $path $name
     return $path
 }
 
@@ -291,12 +269,11 @@ variable ::tobrisk::sv::standard_output {
 
 # The child's commands: the two of the plugin, the ones of ::tobrisk, and
 # the wrappers of puts, flush, after and exit.
-proc ::tobrisk::sv::furnish {path} {
+proc ::tobrisk::sv::furnish {path name} {
     set sv ::tobrisk::sv
-    interp alias $path ::tobrisk::_vellumar {} vellumar
-    interp alias $path tobrisk {} tobrisk
+    ::tobrisk::_adopt $path $name
     foreach {command target} {
-        _held held  _output output  _timer timer  _bgerror background
+        _output output  _timer timer  _bgerror background
         on_start on_start  on_stop on_stop  export export  budget own_budget
         shared shared
     } {
@@ -305,20 +282,7 @@ proc ::tobrisk::sv::furnish {path} {
     foreach command {list state load unload reload enable disable log holdings} {
         interp alias $path ::tobrisk::$command {} ${sv}::from_child $path ::tobrisk::$command
     }
-    $path eval [list namespace ensemble create -command ::vellumar -prefixes 0 \
-                    -map [vellumar_map] -unknown ::tobrisk::_resolve]
-    interp alias $path ::tobrisk::_resolve {} ${sv}::resolve
     $path eval {
-        proc ::tobrisk::_event {fields script} {
-            if {$fields ne ""} { array set ::event $fields }
-            set code [catch {uplevel #0 $script} result]
-            unset -nocomplain ::event
-            if {$code == 0} { return $result }
-            if {$code == 1} {
-                return -code error -errorinfo $::errorInfo -errorcode $::errorCode $result
-            }
-            return -code $code $result
-        }
         interp hide {} exit
         proc ::exit {args} { error "exit is disabled" }
         rename ::after ::tobrisk::_after
@@ -348,47 +312,6 @@ proc ::tobrisk::sv::main_standard_output {} {
     uplevel #0 $standard_output
 }
 
-# The child's `vellumar` is an ensemble: the options that hand the host a
-# script, or that the supervisor must count, go to `held`; all others go
-# straight to the main interpreter's command.
-proc ::tobrisk::sv::vellumar_map {} {
-    variable map
-    if {[info exists map]} { return $map }
-    set map {}
-    foreach option [vellumar_options] {
-        if {$option in [held_options]} {
-            dict set map $option [list ::tobrisk::_held $option]
-        } else {
-            dict set map $option [list ::tobrisk::_vellumar $option]
-        }
-    }
-    return $map
-}
-
-proc ::tobrisk::sv::held_options {} {
-    return {listAddEntry listRemoveEntry eventsConnect eventsDisconnect systraySetAlert httpFileRequest}
-}
-
-# The option names, as the command's own error lists them.
-proc ::tobrisk::sv::vellumar_options {} {
-    catch {vellumar \x01} message
-    regexp {must be (.*)$} $message -> names
-    regsub {,? or } $names {, } names
-    return [split [string map {", " ,} $names] ,]
-}
-
-# An abbreviated option: the command accepts unique prefixes, and so does
-# the ensemble through this; anything else reaches the command as typed,
-# which then gives its own error.
-proc ::tobrisk::sv::resolve {ensemble {option ""} args} {
-    set names [dict keys [vellumar_map]]
-    if {![catch {tcl::prefix match -exact $names $option}]} { return "" }
-    if {![catch {tcl::prefix match $names $option} full]} {
-        return [dict get [vellumar_map] $full]
-    }
-    return [list ::tobrisk::_vellumar $option]
-}
-
 # --- Supervised calls -----------------------------------------------------------
 
 # Evaluates SCRIPT in child PATH as a host-to-script call named WHAT;
@@ -397,16 +320,12 @@ proc ::tobrisk::sv::resolve {ensemble {option ""} args} {
 # and HTTP answer, so it does its bookkeeping inline and builds the error
 # options only for a failure.
 proc ::tobrisk::sv::run {path what script} {
-    variable depth
-    variable rearm
-    variable pending
-    variable owner
-    set name $owner($path)
-    incr depth($path)
+    namespace upvar $path depth depth rearm rearm pending pending name name
+    incr depth
     set now [clock milliseconds]
-    if {$now >= $rearm($path)} { arm $path $now }
+    if {$now >= $rearm} { arm $path $now }
     set code [catch {$path eval $script} result]
-    if {[incr depth($path) -1] == 0 && $pending($path) ne ""} { run_pending $path }
+    if {[incr depth -1] == 0 && $pending ne ""} { run_pending $path }
     if {$code == 0 || $code == 2} { return 0 }
     return [outcome $name $path $what $code $result [list -errorinfo $::errorInfo -errorcode $::errorCode]]
 }
@@ -429,39 +348,35 @@ proc ::tobrisk::sv::outcome {name path what code result options} {
 }
 
 proc ::tobrisk::sv::enter {path} {
-    variable rearm
-    variable depth
-    incr depth($path)
+    namespace upvar $path depth depth rearm rearm
+    incr depth
     set now [clock milliseconds]
-    if {$now >= $rearm($path)} { arm $path $now }
+    if {$now >= $rearm} { arm $path $now }
 }
 
 proc ::tobrisk::sv::leave {path} {
-    variable depth
-    variable pending
-    if {![info exists depth($path)]} return
-    if {[incr depth($path) -1] == 0 && $pending($path) ne ""} { run_pending $path }
+    if {![namespace exists $path]} return
+    namespace upvar $path depth depth pending pending
+    if {[incr depth -1] == 0 && $pending ne ""} { run_pending $path }
 }
 
 # The unload or reload that waited for the child's code to return.
 proc ::tobrisk::sv::run_pending {path} {
-    variable pending
-    set after $pending($path)
-    set pending($path) ""
+    namespace upvar $path pending pending
+    set after $pending
+    set pending ""
     uplevel #0 $after
 }
 
 proc ::tobrisk::sv::arm {path now {allowed ""}} {
-    variable rearm
     variable budget
-    variable owner
-    variable armed
-    if {$allowed eq ""} { set allowed $budget($owner($path)) }
-    set armed($path) $allowed
+    namespace upvar $path rearm rearm name name armed armed
+    if {$allowed eq ""} { set allowed $budget($name) }
+    set armed $allowed
     set deadline [expr {$now + $allowed}]
     interp limit $path time -seconds [expr {$deadline / 1000}] -milliseconds [expr {$deadline % 1000}] \
         -command [list ::tobrisk::sv::deadline $path]
-    set rearm($path) [expr {$now + $allowed / 4}]
+    set rearm [expr {$now + $allowed / 4}]
 }
 
 # Tcl calls this when the deadline passes while the child runs or while
@@ -469,11 +384,9 @@ proc ::tobrisk::sv::arm {path now {allowed ""}} {
 # deadline belongs to a burst that is over: the limit is lifted until the
 # next call arms it again.
 proc ::tobrisk::sv::deadline {path} {
-    variable depth
-    variable rearm
-    if {[info exists depth($path)] && $depth($path) == 0} {
+    if {[namespace exists $path] && [set ${path}::depth] == 0} {
         interp limit $path time -seconds {} -milliseconds {}
-        set rearm($path) 0
+        set ${path}::rearm 0
     }
 }
 
@@ -483,14 +396,16 @@ proc ::tobrisk::sv::fail {name path what message info code} {
     variable strikes
     variable strikes_allowed
     variable budget
-    variable armed
     if {[timed_out $message $code]} {
         if {[interp exists $path]} {
             interp limit $path time -seconds {} -milliseconds {}
-            set [namespace current]::rearm($path) 0
         }
         # The budget that was armed: sourcing has one of its own.
-        set allowed [expr {[info exists armed($path)] ? $armed($path) : $budget($name)}]
+        set allowed $budget($name)
+        if {[namespace exists $path]} {
+            set ${path}::rearm 0
+            set allowed [set ${path}::armed]
+        }
         set message "$name took longer than its budget of $allowed ms in $what and was stopped"
         regsub {^[^\n]*} $info $message info
         failed $name $what $message $info
@@ -570,8 +485,7 @@ proc ::tobrisk::sv::script_frames {info} {
 }
 
 proc ::tobrisk::sv::output {path channel text} {
-    variable owner
-    log_write $owner($path) $channel $text
+    log_write [set ${path}::name] $channel $text
 }
 
 # Appends TEXT to script NAME's log, in memory and in its file, and tells
@@ -626,35 +540,29 @@ proc ::tobrisk::sv::close_logs {} {
 }
 
 proc ::tobrisk::sv::background {path message options} {
-    variable owner
-    fail $owner($path) $path background $message [dict get $options -errorinfo] [dict get $options -errorcode]
+    fail [set ${path}::name] $path background $message [dict get $options -errorinfo] [dict get $options -errorcode]
 }
 
 # --- Hooks, exports, budget -------------------------------------------------------
 
 proc ::tobrisk::sv::on_start {path script} {
-    variable start_hooks
     variable started
-    variable pending
-    variable sourcing
-    lappend start_hooks($path) $script
-    if {$started && $pending($path) eq "" && ![info exists sourcing($path)]} {
+    namespace upvar $path start_hooks start_hooks pending pending sourcing sourcing
+    lappend start_hooks $script
+    if {$started && $pending eq "" && !$sourcing} {
         run $path on_start $script
     }
 }
 
 proc ::tobrisk::sv::on_stop {path script} {
-    variable stop_hooks
-    lappend stop_hooks($path) $script
+    lappend ${path}::stop_hooks $script
 }
 
 proc ::tobrisk::sv::run_hooks {path when} {
-    variable start_hooks
-    variable stop_hooks
     if {$when eq "on_start"} {
-        set hooks $start_hooks($path)
+        set hooks [set ${path}::start_hooks]
     } else {
-        set hooks [lreverse $stop_hooks($path)]
+        set hooks [lreverse [set ${path}::stop_hooks]]
     }
     foreach script $hooks {
         if {![interp exists $path]} return
@@ -665,26 +573,25 @@ proc ::tobrisk::sv::run_hooks {path when} {
 # Makes the child's commands callable from the main interpreter (and so
 # from the chat line) under the same names, as supervised calls.
 proc ::tobrisk::sv::export {path args} {
-    variable exports
     foreach command $args {
         set qualified [expr {[string match ::* $command] ? $command : "::$command"}]
         namespace eval ::[namespace qualifiers $qualified] {}
         interp alias {} $qualified {} ::tobrisk::sv::call $path $command
-        lappend exports($path) $qualified
+        lappend ${path}::exports $qualified
     }
 }
 
 proc ::tobrisk::sv::call {path command args} {
-    variable owner
+    set name [set ${path}::name]
     enter $path
     set code [catch {$path eval [list $command {*}$args]} result options]
     leave $path
     if {$code == 1} {
         set info [dict get $options -errorinfo]
         if {[timed_out $result [dict get $options -errorcode]]} {
-            set result [fail $owner($path) $path $command $result $info [dict get $options -errorcode]]
+            set result [fail $name $path $command $result $info [dict get $options -errorcode]]
         } else {
-            log_write $owner($path) error "error in $command: [script_frames $info]\n"
+            log_write $name error "error in $command: [script_frames $info]\n"
         }
         return -code error -errorinfo $info $result
     }
@@ -700,155 +607,13 @@ proc ::tobrisk::sv::shared {path args} {
 }
 
 proc ::tobrisk::sv::own_budget {path args} {
-    variable owner
-    tailcall ::tobrisk::budget $owner($path) {*}$args
+    tailcall ::tobrisk::budget [set ${path}::name] {*}$args
 }
 
 # The commands of ::tobrisk as a child calls them; the frame tells an
 # unload that the child's own code is on the stack.
 proc ::tobrisk::sv::from_child {path command args} {
     return [$command {*}$args]
-}
-
-# --- The held options ----------------------------------------------------------
-
-proc ::tobrisk::sv::held {path option args} {
-    tailcall [namespace current]::held_$option $path {*}$args
-}
-
-# A callback script of the child, kept here so that it compiles once.
-proc ::tobrisk::sv::keep_script {path script} {
-    variable counter
-    variable scripts
-    set id [incr counter]
-    set scripts($path,$id) $script
-    return $id
-}
-
-proc ::tobrisk::sv::held_eventsConnect {path args} {
-    variable subscriptions
-    if {[llength $args] != 2} { tailcall vellumar eventsConnect {*}$args }
-    lassign $args type script
-    set id [keep_script $path $script]
-    set subscription [vellumar eventsConnect $type [list ::tobrisk::sv::event $path $id]]
-    lappend subscriptions($path) $subscription
-    return $subscription
-}
-
-proc ::tobrisk::sv::held_eventsDisconnect {path args} {
-    variable subscriptions
-    set answer [vellumar eventsDisconnect {*}$args]
-    set subscriptions($path) [lsearch -all -inline -not -exact $subscriptions($path) [lindex $args 0]]
-    return $answer
-}
-
-# A connection change: the child gets its own copy of the array `event`.
-# The most frequent call of all, so it does the work of `run` itself.
-proc ::tobrisk::sv::event {path id} {
-    variable scripts
-    variable depth
-    variable rearm
-    variable pending
-    variable owner
-    if {![info exists scripts($path,$id)]} return
-    set name $owner($path)
-    incr depth($path)
-    set now [clock milliseconds]
-    if {$now >= $rearm($path)} { arm $path $now }
-    set code [catch {$path eval [list ::tobrisk::_event [array get ::event] $scripts($path,$id)]} result]
-    if {[incr depth($path) -1] == 0 && $pending($path) ne ""} { run_pending $path }
-    if {$code == 0 || $code == 2} return
-    outcome $name $path event $code $result [list -errorinfo $::errorInfo -errorcode $::errorCode]
-}
-
-proc ::tobrisk::sv::held_listAddEntry {path args} {
-    variable entries
-    variable sections
-    set pairs [expr {[llength $args] == 1 ? [lindex $args 0] : $args}]
-    if {[catch {llength $pairs} count] || $count % 2 != 0} { tailcall vellumar listAddEntry {*}$args }
-    set section 0
-    set section_id -1
-    set rewritten {}
-    foreach {key value} $pairs {
-        switch -exact -- $key {
-            callback { set value [list ::tobrisk::sv::click $path [keep_script $path $value]] }
-            section { set section $value }
-            section_id { set section_id $value }
-        }
-        lappend rewritten $key $value
-    }
-    if {[llength $args] == 1} { set rewritten [list $rewritten] }
-    if {[catch {vellumar listAddEntry {*}$rewritten} id options]} {
-        return -options $options $id
-    }
-    if {[string is entier -strict $section] && $section != 0} {
-        lappend sections($path) $id
-    } else {
-        lappend entries($path) $id $section_id
-    }
-    return $id
-}
-
-proc ::tobrisk::sv::held_listRemoveEntry {path args} {
-    variable entries
-    variable sections
-    set answer [vellumar listRemoveEntry {*}$args]
-    if {[lindex $args 0] eq "-section"} {
-        set section [lindex $args 1]
-        set sections($path) [lsearch -all -inline -not -exact $sections($path) $section]
-        set kept {}
-        foreach {id in} $entries($path) {
-            if {$in ne $section} { lappend kept $id $in }
-        }
-        set entries($path) $kept
-    } else {
-        set kept {}
-        foreach {id in} $entries($path) {
-            if {$id ne [lindex $args 0]} { lappend kept $id $in }
-        }
-        set entries($path) $kept
-    }
-    return $answer
-}
-
-proc ::tobrisk::sv::click {path id} {
-    variable scripts
-    if {![info exists scripts($path,$id)]} return
-    run $path double-click $scripts($path,$id)
-}
-
-proc ::tobrisk::sv::held_systraySetAlert {path args} {
-    variable alerts
-    set answer [vellumar systraySetAlert {*}$args]
-    if {[llength $args] >= 2 && [llength $args] <= 5} { incr alerts($path) }
-    return $answer
-}
-
-# The host stores an HTTP answer in a variable of the main interpreter,
-# whose write trace hands it to the child that asked, if it still exists.
-proc ::tobrisk::sv::held_httpFileRequest {path args} {
-    variable requests
-    variable counter
-    set binary [expr {[lindex $args 0] eq "-binary" ? [list -binary] : {}}]
-    set words [lrange $args [llength $binary] end]
-    if {[llength $words] < 1 || [llength $words] > 2} { tailcall vellumar httpFileRequest {*}$args }
-    set key [incr counter]
-    set result ::tobrisk::sv::http_result($key)
-    trace add variable $result write [list ::tobrisk::sv::answered $path $key]
-    dict set requests($path) $key [lindex $words 1]
-    return [vellumar httpFileRequest {*}$binary [lindex $words 0] $result]
-}
-
-proc ::tobrisk::sv::answered {path key args} {
-    variable requests
-    variable http_result
-    set body $http_result($key)
-    unset http_result($key)
-    if {![info exists requests($path)] || ![dict exists $requests($path) $key]} return
-    set variable [dict get $requests($path) $key]
-    dict unset requests($path) $key
-    if {$variable eq ""} return
-    run $path "HTTP answer" [list set $variable $body]
 }
 
 proc ::tobrisk::sv::timer {path script} {
@@ -861,14 +626,12 @@ proc ::tobrisk::sv::timer {path script} {
 # stop scripts. While its own code is on the stack the release waits until
 # that code has returned.
 proc ::tobrisk::sv::release {path {stop_scripts 1} {then ""}} {
-    variable depth
-    variable pending
-    if {![info exists depth($path)]} {
+    if {![namespace exists $path]} {
         if {$then ne ""} { uplevel #0 $then }
         return
     }
-    if {$depth($path) > 0 || [caller_is $path]} {
-        set pending($path) [list ::tobrisk::sv::release $path $stop_scripts $then]
+    if {[set ${path}::depth] > 0 || [caller_is $path]} {
+        set ${path}::pending [list ::tobrisk::sv::release $path $stop_scripts $then]
         after idle [list ::tobrisk::sv::release_if_pending $path]
         return
     }
@@ -879,12 +642,8 @@ proc ::tobrisk::sv::release {path {stop_scripts 1} {then ""}} {
 }
 
 proc ::tobrisk::sv::release_if_pending {path} {
-    variable pending
-    variable depth
-    if {[info exists pending($path)] && $pending($path) ne "" && $depth($path) == 0} {
-        set after $pending($path)
-        set pending($path) ""
-        uplevel #0 $after
+    if {[namespace exists $path] && [set ${path}::pending] ne "" && [set ${path}::depth] == 0} {
+        run_pending $path
     }
 }
 
@@ -898,33 +657,19 @@ proc ::tobrisk::sv::caller_is {path} {
     return 0
 }
 
+# What the messenger still holds for the script is given back, each thing
+# once, by the plugin that keeps the record.
 proc ::tobrisk::sv::release_holdings {path} {
-    variable subscriptions
-    variable entries
-    variable sections
-    variable exports
-    foreach id $subscriptions($path) { catch {vellumar eventsDisconnect $id} }
-    set ids [dict keys $entries($path)]
-    foreach id [lreverse $ids] { catch {vellumar listRemoveEntry $id} }
-    foreach id [lreverse $sections($path)] { catch {vellumar listRemoveEntry -section $id} }
-    foreach command $exports($path) { catch {interp alias {} $command {}} }
-    set subscriptions($path) {}
-    set entries($path) {}
-    set sections($path) {}
-    set exports($path) {}
+    ::tobrisk::_release $path
+    foreach command [set ${path}::exports] { catch {interp alias {} $command {}} }
+    set ${path}::exports {}
 }
 
 proc ::tobrisk::sv::forget {path} {
-    variable scripts
     variable child
-    variable owner
-    set name $owner($path)
+    set name [set ${path}::name]
     if {[info exists child($name)] && $child($name) eq $path} { unset child($name) }
-    array unset scripts $path,*
-    foreach variable {owner depth rearm armed start_hooks stop_hooks exports subscriptions entries
-                      sections requests alerts pending} {
-        unset -nocomplain [namespace current]::${variable}($path)
-    }
+    namespace delete $path
     catch {interp delete $path}
 }
 
@@ -954,7 +699,7 @@ proc ::tobrisk::sv::shutdown {} {
     variable child
     foreach name [lreverse $order] {
         if {[info exists child($name)]} {
-            set [namespace current]::depth($child($name)) 0
+            set $child($name)::depth 0
             release $child($name)
         }
     }
@@ -1079,13 +824,13 @@ proc ::tobrisk::log {name {lines 50}} {
 
 proc ::tobrisk::budget {name {milliseconds ""}} {
     ::tobrisk::sv::known $name
-    namespace upvar ::tobrisk::sv budget budget child child rearm rearm
+    namespace upvar ::tobrisk::sv budget budget child child
     if {$milliseconds ne ""} {
         if {![string is entier -strict $milliseconds] || $milliseconds < 1} {
             return -code error "expected a number of milliseconds but got \"$milliseconds\""
         }
         set budget($name) $milliseconds
-        if {[info exists child($name)]} { set rearm($child($name)) 0 }
+        if {[info exists child($name)]} { set $child($name)::rearm 0 }
     }
     if {![info exists budget($name)]} { return $::tobrisk::sv::default_budget }
     return $budget($name)
@@ -1096,13 +841,7 @@ proc ::tobrisk::holdings {name} {
     namespace upvar ::tobrisk::sv child child
     if {![info exists child($name)]} { return {} }
     set path $child($name)
-    set entries {}
-    foreach {id in} $::tobrisk::sv::entries($path) { lappend entries $id }
-    return [::list subscriptions $::tobrisk::sv::subscriptions($path) \
-                entries $entries sections $::tobrisk::sv::sections($path) \
-                requests [dict keys $::tobrisk::sv::requests($path)] \
-                alerts $::tobrisk::sv::alerts($path) \
-                timers [$path eval {::tobrisk::_after info}]]
+    return [dict replace [::tobrisk::_holdings $path] timers [$path eval {::tobrisk::_after info}]]
 }
 
 proc ::tobrisk::sv::startup {} {
