@@ -250,6 +250,12 @@ static bool owned_by(const KeptBinding *kept, const char *owner)
     return kept->owner != NULL && strcmp(kept->owner, owner) == 0;
 }
 
+// Held now: not retired, and made by the running runtime.
+static bool current(const KeptBinding *kept)
+{
+    return kept->runtime != 0 && kept->runtime == interp_runtime();
+}
+
 // The record of the thing the host knows by `id`, preferring one of
 // `owner`'s; NULL when there is none.
 static KeptBinding *find_held(const char *owner, HeldKind kind, int32_t id)
@@ -260,7 +266,7 @@ static KeptBinding *find_held(const char *owner, HeldKind kind, int32_t id)
     for (Tcl_HashEntry *entry = Tcl_FirstHashEntry(&g_registry, &search); entry != NULL;
          entry = Tcl_NextHashEntry(&search)) {
         KeptBinding *kept = (KeptBinding *)Tcl_GetHashValue(entry);
-        if (kept->runtime == 0 || kept->id != id || !is_kind(kept, kind)) continue;
+        if (!current(kept) || kept->id != id || !is_kind(kept, kind)) continue;
         if (owner == NULL || owned_by(kept, owner)) return kept;
         if (found == NULL || (found->owner == NULL && kept->owner != NULL)) found = kept;
     }
@@ -285,7 +291,7 @@ static KeptBinding **records_of(const char *owner, int kind, int *count)
     for (Tcl_HashEntry *entry = Tcl_FirstHashEntry(&g_registry, &search); entry != NULL;
          entry = Tcl_NextHashEntry(&search)) {
         KeptBinding *kept = (KeptBinding *)Tcl_GetHashValue(entry);
-        if (kept->runtime == 0 || !owned_by(kept, owner)) continue;
+        if (!current(kept) || !owned_by(kept, owner)) continue;
         if (kind >= 0 && !is_kind(kept, (HeldKind)kind)) continue;
         records[(*count)++] = kept;
     }
