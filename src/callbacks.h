@@ -78,8 +78,9 @@ int callback_bindings_check_owner(Tcl_Interp *interp, HeldKind kind, int32_t id)
 // Ends the record of script `owner` once its holdings are released: what
 // the host may still call stays registered but runs nothing; the rest goes.
 void callback_bindings_disown(const char *owner);
-// Makes every binding of an interpreter that is being deleted run nothing.
-void callback_bindings_orphan(Tcl_Interp *interp);
+// Makes every binding of script `owner`'s interpreter, which is being
+// deleted, run nothing.
+void callback_bindings_orphan(const char *owner, Tcl_Interp *interp);
 
 // A script's own interpreter: the supervisor of plugin/lib/tobrisk makes it
 // in the main interpreter and adopts it with ::tobrisk::_adopt, which gives

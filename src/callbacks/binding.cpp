@@ -37,10 +37,41 @@ static Tcl_HashTable g_registry;
 static bool g_registry_ready = false;
 static unsigned g_serial = 0;
 
+// The records of each script, by its name: a table of their addresses. A
+// script's questions and its unload then look only at its own, however
+// many bindings the main interpreter has made.
+static Tcl_HashTable g_owners;
+
+static Tcl_HashTable *owner_records(const char *owner, bool create)
+{
+    int created;
+    Tcl_HashEntry *entry = create ? Tcl_CreateHashEntry(&g_owners, owner, &created)
+                                  : Tcl_FindHashEntry(&g_owners, owner);
+    if (entry == NULL) return NULL;
+    if (create && created) {
+        Tcl_HashTable *records = (Tcl_HashTable *)Tcl_Alloc(sizeof *records);
+        Tcl_InitHashTable(records, TCL_ONE_WORD_KEYS);
+        Tcl_SetHashValue(entry, records);
+    }
+    return (Tcl_HashTable *)Tcl_GetHashValue(entry);
+}
+
+// Takes a record out of its script's table and makes it nobody's.
+static void disown(KeptBinding *kept)
+{
+    if (kept->owner == NULL) return;
+    Tcl_HashTable *records = owner_records(kept->owner, false);
+    Tcl_HashEntry *entry = records != NULL ? Tcl_FindHashEntry(records, (const char *)kept) : NULL;
+    if (entry != NULL) Tcl_DeleteHashEntry(entry);
+    free(kept->owner);
+    kept->owner = NULL;
+}
+
 static KeptBinding *make_record(Tcl_Interp *interp, const char *text, BindingKind kind, const char *owner)
 {
     if (!g_registry_ready) {
         Tcl_InitHashTable(&g_registry, TCL_ONE_WORD_KEYS);
+        Tcl_InitHashTable(&g_owners, TCL_STRING_KEYS);
         g_registry_ready = true;
     }
     KeptBinding *kept = (KeptBinding *)Tcl_Alloc(sizeof *kept);
@@ -59,6 +90,7 @@ static KeptBinding *make_record(Tcl_Interp *interp, const char *text, BindingKin
     kept->script = NULL;
     int created;
     Tcl_SetHashValue(Tcl_CreateHashEntry(&g_registry, (const char *)kept, &created), kept);
+    if (owner != NULL) Tcl_CreateHashEntry(owner_records(owner, true), (const char *)kept, &created);
     return kept;
 }
 
@@ -110,8 +142,7 @@ static void release(KeptBinding *kept)
     Tcl_DeleteHashEntry(Tcl_FindHashEntry(&g_registry, (const char *)kept));
     free(kept->binding.text);
     kept->binding.text = NULL;
-    free(kept->owner);
-    kept->owner = NULL;
+    disown(kept);
     if (kept->script != NULL) Tcl_DecrRefCount(kept->script);
     kept->script = NULL;
     KeptBinding *&slot = g_quarantine[g_quarantine_next];
@@ -256,21 +287,29 @@ static bool current(const KeptBinding *kept)
     return kept->runtime != 0 && kept->runtime == interp_runtime();
 }
 
-// The record of the thing the host knows by `id`, preferring one of
-// `owner`'s; NULL when there is none.
+static KeptBinding *find_in(Tcl_HashTable *table, HeldKind kind, int32_t id, bool want_owner)
+{
+    KeptBinding *found = NULL;
+    Tcl_HashSearch search;
+    for (Tcl_HashEntry *entry = Tcl_FirstHashEntry(table, &search); entry != NULL;
+         entry = Tcl_NextHashEntry(&search)) {
+        KeptBinding *kept = (KeptBinding *)Tcl_GetHashKey(table, entry);
+        if (!current(kept) || kept->id != id || !is_kind(kept, kind)) continue;
+        if (!want_owner || kept->owner != NULL) return kept;
+        if (found == NULL) found = kept;
+    }
+    return found;
+}
+
+// The record of the thing the host knows by `id`: one of `owner`'s, else
+// another script's, else the main interpreter's; NULL when there is none.
+// Only a refusal looks beyond the script's own records.
 static KeptBinding *find_held(const char *owner, HeldKind kind, int32_t id)
 {
     if (!g_registry_ready) return NULL;
-    KeptBinding *found = NULL;
-    Tcl_HashSearch search;
-    for (Tcl_HashEntry *entry = Tcl_FirstHashEntry(&g_registry, &search); entry != NULL;
-         entry = Tcl_NextHashEntry(&search)) {
-        KeptBinding *kept = (KeptBinding *)Tcl_GetHashValue(entry);
-        if (!current(kept) || kept->id != id || !is_kind(kept, kind)) continue;
-        if (owner == NULL || owned_by(kept, owner)) return kept;
-        if (found == NULL || (found->owner == NULL && kept->owner != NULL)) found = kept;
-    }
-    return found;
+    Tcl_HashTable *own = owner != NULL ? owner_records(owner, false) : NULL;
+    KeptBinding *kept = own != NULL ? find_in(own, kind, id, false) : NULL;
+    return kept != NULL ? kept : find_in(&g_registry, kind, id, true);
 }
 
 static int by_serial(const void *left, const void *right)
@@ -282,16 +321,17 @@ static int by_serial(const void *left, const void *right)
 
 // The live records of `owner`, of one kind or of all (`kind` < 0), in the
 // order made; the caller frees the array with Tcl_Free.
-static KeptBinding **records_of(const char *owner, int kind, int *count)
+static KeptBinding **records_of(const char *owner, int kind, int *count, bool any_runtime = false)
 {
     *count = 0;
-    if (!g_registry_ready) return NULL;
-    KeptBinding **records = (KeptBinding **)Tcl_Alloc((g_registry.numEntries + 1) * sizeof *records);
+    Tcl_HashTable *own = g_registry_ready ? owner_records(owner, false) : NULL;
+    if (own == NULL) return NULL;
+    KeptBinding **records = (KeptBinding **)Tcl_Alloc((own->numEntries + 1) * sizeof *records);
     Tcl_HashSearch search;
-    for (Tcl_HashEntry *entry = Tcl_FirstHashEntry(&g_registry, &search); entry != NULL;
+    for (Tcl_HashEntry *entry = Tcl_FirstHashEntry(own, &search); entry != NULL;
          entry = Tcl_NextHashEntry(&search)) {
-        KeptBinding *kept = (KeptBinding *)Tcl_GetHashValue(entry);
-        if (!current(kept) || !owned_by(kept, owner)) continue;
+        KeptBinding *kept = (KeptBinding *)Tcl_GetHashKey(own, entry);
+        if (!any_runtime && !current(kept)) continue;
         if (kind >= 0 && !is_kind(kept, (HeldKind)kind)) continue;
         records[(*count)++] = kept;
     }
@@ -346,8 +386,7 @@ static void retire(KeptBinding *kept)
         return;
     }
     kept->runtime = 0;
-    free(kept->owner);
-    kept->owner = NULL;
+    disown(kept);
 }
 
 void callback_bindings_disown(const char *owner)
@@ -358,25 +397,16 @@ void callback_bindings_disown(const char *owner)
     if (records != NULL) Tcl_Free((char *)records);
 }
 
-void callback_bindings_orphan(Tcl_Interp *interp)
+// Everything an adopted interpreter binds is its script's, so its own
+// records are the ones to look at.
+void callback_bindings_orphan(const char *owner, Tcl_Interp *interp)
 {
-    if (!g_registry_ready) return;
-    Tcl_HashSearch search;
-    for (Tcl_HashEntry *entry = Tcl_FirstHashEntry(&g_registry, &search); entry != NULL;
-         entry = Tcl_NextHashEntry(&search)) {
-        KeptBinding *kept = (KeptBinding *)Tcl_GetHashValue(entry);
-        kept->doomed = kept->binding.interp == interp;
+    int count;
+    KeptBinding **records = records_of(owner, -1, &count, true);
+    for (int index = 0; index < count; index++) {
+        if (records[index]->binding.interp == interp) retire(records[index]);
     }
-    int count = 0;
-    KeptBinding **doomed = (KeptBinding **)Tcl_Alloc((g_registry.numEntries + 1) * sizeof *doomed);
-    for (Tcl_HashEntry *entry = Tcl_FirstHashEntry(&g_registry, &search); entry != NULL;
-         entry = Tcl_NextHashEntry(&search)) {
-        KeptBinding *kept = (KeptBinding *)Tcl_GetHashValue(entry);
-        if (kept->doomed) doomed[count++] = kept;
-        kept->doomed = false;
-    }
-    for (int index = 0; index < count; index++) retire(doomed[index]);
-    Tcl_Free((char *)doomed);
+    if (records != NULL) Tcl_Free((char *)records);
 }
 
 bool callbacks_interp_live(Tcl_Interp *interp)

@@ -20,7 +20,7 @@ static const char OwnerKey[] = "tobrisk script owner";
 static void forget_owner(ClientData data, Tcl_Interp *interp)
 {
     ScriptOwner *owner = (ScriptOwner *)data;
-    callback_bindings_orphan(interp);
+    callback_bindings_orphan(owner->name, interp);
     Tcl_DecrRefCount(owner->path);
     Tcl_DecrRefCount(owner->run);
     Tcl_Free(owner->name);
