@@ -101,6 +101,9 @@ int script_owner_alerts(Tcl_Interp *interp);
 // call in the script's log, `subject` in the main interpreter's box.
 void callbacks_run(Tcl_Interp *interp, Tcl_Obj *script, const char *what, const char *subject);
 
+// ::tobrisk::_call PATH COMMAND ?ARG ...?: an exported command of a script.
+int script_owner_call(Tcl_Interp *parent, int objc, Tcl_Obj *const objv[]);
+
 // True only for the plugin's running interpreter, the chat alias's userData.
 bool callbacks_interp_live(Tcl_Interp *interp);
 

@@ -7,9 +7,10 @@
 #include "../tobrisk.h"
 
 // The supervisor's procedures that a call from the host may need.
-enum SupervisorProc { PROC_RUN, PROC_ARM, PROC_RUN_PENDING, PROC_OUTCOME, PROC_COUNT };
+enum SupervisorProc { PROC_RUN, PROC_ARM, PROC_RUN_PENDING, PROC_OUTCOME, PROC_CALL_FAILED, PROC_COUNT };
 static const char *const SupervisorProcs[PROC_COUNT] = {
     "::tobrisk::sv::run", "::tobrisk::sv::arm", "::tobrisk::sv::run_pending", "::tobrisk::sv::outcome",
+    "::tobrisk::sv::call_failed",
 };
 
 // The variables of the supervisor's namespace for the interpreter that a
@@ -171,17 +172,27 @@ static Tcl_WideInt now_ms(void)
 // has passed, the script evaluated in the interpreter, an unload that
 // waited for the call run once the last call has returned, and a failure
 // reported by the supervisor. The interpreter may be deleted by the end.
-static void run_supervised(ScriptOwner *owner, Tcl_Interp *interp, Tcl_Obj *script, const char *what,
-                           const char *subject)
+static void enter_call(ScriptOwner *owner, const char *subject)
 {
-    Tcl_Interp *parent = owner->parent;
-    Tcl_Preserve(parent);
     owner->depth++;
     Tcl_WideInt now = now_ms();
     if (now >= owner->rearm) {
         Tcl_Obj *when = Tcl_NewWideIntObj(now);
         call_supervisor(owner, PROC_ARM, 1, &when, subject);
     }
+}
+
+static void leave_call(ScriptOwner *owner, const char *subject)
+{
+    if (--owner->depth == 0 && owner->pending[0] != '\0') call_supervisor(owner, PROC_RUN_PENDING, 0, NULL, subject);
+}
+
+static void run_supervised(ScriptOwner *owner, Tcl_Interp *interp, Tcl_Obj *script, const char *what,
+                           const char *subject)
+{
+    Tcl_Interp *parent = owner->parent;
+    Tcl_Preserve(parent);
+    enter_call(owner, subject);
     int code = tobrisk_eval_obj(interp, script);
     Tcl_Obj *failure[4] = {};
     if (code != TCL_OK && code != TCL_RETURN) {
@@ -191,7 +202,7 @@ static void run_supervised(ScriptOwner *owner, Tcl_Interp *interp, Tcl_Obj *scri
         failure[3] = Tcl_GetReturnOptions(interp, code);
         for (Tcl_Obj *word : failure) Tcl_IncrRefCount(word);
     }
-    if (--owner->depth == 0 && owner->pending[0] != '\0') call_supervisor(owner, PROC_RUN_PENDING, 0, NULL, subject);
+    leave_call(owner, subject);
     if (failure[0] != NULL) {
         Tcl_Obj *words[] = { owner->name_obj, owner->path, failure[0], failure[1], failure[2], failure[3] };
         // outcome takes the name first, then the path.
@@ -220,4 +231,48 @@ void callbacks_run(Tcl_Interp *interp, Tcl_Obj *script, const char *what, const 
         call_supervisor(owner, PROC_RUN, 2, words, subject);
     }
     Tcl_Release(interp);
+}
+
+// An exported command called in the main interpreter: path, command and
+// its words. Its result and its error go back to the caller; the
+// supervisor logs an error and counts a time-out (call_failed).
+int script_owner_call(Tcl_Interp *parent, int objc, Tcl_Obj *const objv[])
+{
+    if (objc < 3) {
+        Tcl_WrongNumArgs(parent, 1, objv, "path command ?arg ...?");
+        return TCL_ERROR;
+    }
+    Tcl_Interp *interp = script_owner_find(parent, objv[1]);
+    ScriptOwner *owner = owner_of(interp);
+    if (owner == NULL || !owner->linked) {
+        Tcl_AppendResult(parent, "no script's interpreter \"", Tcl_GetString(objv[1]), "\"", NULL);
+        return TCL_ERROR;
+    }
+    static const char subject[] = "::tobrisk::_call";
+    Tcl_Preserve(interp);
+    Tcl_Preserve(parent);
+    enter_call(owner, subject);
+    int code = Tcl_EvalObjv(interp, objc - 2, objv + 2, TCL_EVAL_GLOBAL);
+    Tcl_Obj *result = Tcl_GetObjResult(interp);
+    Tcl_IncrRefCount(result);
+    Tcl_Obj *options = code == TCL_ERROR ? Tcl_GetReturnOptions(interp, code) : NULL;
+    if (options != NULL) Tcl_IncrRefCount(options);
+    Tcl_ResetResult(interp);
+    leave_call(owner, subject);
+    if (code == TCL_ERROR) {
+        Tcl_Obj *call = Tcl_NewListObj(1, &owner->procs[PROC_CALL_FAILED]);
+        Tcl_Obj *words[] = { owner->path, objv[2], result, options };
+        for (Tcl_Obj *word : words) Tcl_ListObjAppendElement(NULL, call, word);
+        Tcl_IncrRefCount(call);
+        code = Tcl_EvalObjEx(parent, call, TCL_EVAL_GLOBAL);
+        Tcl_DecrRefCount(call);
+        Tcl_DecrRefCount(options);
+    } else {
+        Tcl_SetObjResult(parent, result);
+        code = TCL_OK;
+    }
+    Tcl_DecrRefCount(result);
+    Tcl_Release(parent);
+    Tcl_Release(interp);
+    return code;
 }

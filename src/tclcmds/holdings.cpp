@@ -4,6 +4,7 @@
 //     ::tobrisk::_adopt PATH NAME   PATH runs script NAME with the plugin's commands
 //     ::tobrisk::_holdings PATH     subscriptions, entries, sections, requests, alerts
 //     ::tobrisk::_release PATH      gives back to the host what the script still holds
+//     ::tobrisk::_call PATH COMMAND ?ARG ...?   an exported command, as a supervised call
 #include "../callbacks.h"
 #include "../tclcmds.h"
 #include "../tobrisk.h"
@@ -83,8 +84,15 @@ static int release_cmd(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *c
     return TCL_OK;
 }
 
+static int call_cmd(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
+{
+    (void)data;
+    return script_owner_call(interp, objc, objv);
+}
+
 void tclcmds_register_supervision(Tcl_Interp *interp)
 {
+    Tcl_CreateObjCommand(interp, "::tobrisk::_call", call_cmd, NULL, NULL);
     Tcl_CreateObjCommand(interp, "::tobrisk::_adopt", adopt_cmd, NULL, NULL);
     Tcl_CreateObjCommand(interp, "::tobrisk::_holdings", holdings_cmd, NULL, NULL);
     Tcl_CreateObjCommand(interp, "::tobrisk::_release", release_cmd, NULL, NULL);

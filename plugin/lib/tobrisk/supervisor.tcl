@@ -572,30 +572,37 @@ proc ::tobrisk::sv::run_hooks {path when} {
 
 # Makes the child's commands callable from the main interpreter (and so
 # from the chat line) under the same names, as supervised calls.
+# The plugin's ::tobrisk::_call does what `call` does, without a procedure
+# on the way.
 proc ::tobrisk::sv::export {path args} {
+    set call [expr {[info commands ::tobrisk::_call] ne "" ? "::tobrisk::_call" : "::tobrisk::sv::call"}]
     foreach command $args {
         set qualified [expr {[string match ::* $command] ? $command : "::$command"}]
         namespace eval ::[namespace qualifiers $qualified] {}
-        interp alias {} $qualified {} ::tobrisk::sv::call $path $command
+        interp alias {} $qualified {} $call $path $command
         lappend ${path}::exports $qualified
     }
 }
 
 proc ::tobrisk::sv::call {path command args} {
-    set name [set ${path}::name]
     enter $path
     set code [catch {$path eval [list $command {*}$args]} result options]
     leave $path
-    if {$code == 1} {
-        set info [dict get $options -errorinfo]
-        if {[timed_out $result [dict get $options -errorcode]]} {
-            set result [fail $name $path $command $result $info [dict get $options -errorcode]]
-        } else {
-            log_write $name error "error in $command: [script_frames $info]\n"
-        }
-        return -code error -errorinfo $info $result
-    }
+    if {$code == 1} { tailcall call_failed $path $command $result $options }
     return $result
+}
+
+# An exported command failed: a time-out counts as a strike, any other
+# error is logged; the caller gets the error.
+proc ::tobrisk::sv::call_failed {path command result options} {
+    set name [set ${path}::name]
+    set info [dict get $options -errorinfo]
+    if {[timed_out $result [dict get $options -errorcode]]} {
+        set result [fail $name $path $command $result $info [dict get $options -errorcode]]
+    } else {
+        log_write $name error "error in $command: [script_frames $info]\n"
+    }
+    return -code error -errorinfo $info $result
 }
 
 # Commands of the main interpreter (a shared library's) made callable in
