@@ -63,7 +63,7 @@ static void disown(KeptBinding *kept)
     Tcl_HashTable *records = owner_records(kept->owner, false);
     Tcl_HashEntry *entry = records != NULL ? Tcl_FindHashEntry(records, (const char *)kept) : NULL;
     if (entry != NULL) Tcl_DeleteHashEntry(entry);
-    free(kept->owner);
+    Tcl_Free(kept->owner);
     kept->owner = NULL;
 }
 
@@ -84,7 +84,12 @@ static KeptBinding *make_record(Tcl_Interp *interp, const char *text, BindingKin
     kept->section = -1;
     kept->is_section = false;
     kept->handed = true;
-    kept->owner = owner != NULL ? _strdup(owner) : NULL;
+    kept->owner = NULL;
+    if (owner != NULL) {
+        // From Tcl's allocator: _strdup copies are the ones handed to the host.
+        kept->owner = Tcl_Alloc((unsigned)strlen(owner) + 1);
+        strcpy(kept->owner, owner);
+    }
     kept->serial = ++g_serial;
     kept->doomed = false;
     kept->script = NULL;
