@@ -101,8 +101,9 @@ int script_owner_alerts(Tcl_Interp *interp);
 // call in the script's log, `subject` in the main interpreter's box.
 void callbacks_run(Tcl_Interp *interp, Tcl_Obj *script, const char *what, const char *subject);
 
-// ::tobrisk::_call PATH COMMAND ?ARG ...?: an exported command of a script.
-int script_owner_call(Tcl_Interp *parent, int objc, Tcl_Obj *const objv[]);
+// Makes command `name` of `parent` call `command` in its adopted
+// interpreter `path`, as a supervised call: a command the script exported.
+int script_owner_export(Tcl_Interp *parent, Tcl_Obj *path, Tcl_Obj *name, Tcl_Obj *command);
 
 // True only for the plugin's running interpreter, the chat alias's userData.
 bool callbacks_interp_live(Tcl_Interp *interp);

@@ -233,26 +233,46 @@ void callbacks_run(Tcl_Interp *interp, Tcl_Obj *script, const char *what, const 
     Tcl_Release(interp);
 }
 
-// An exported command called in the main interpreter: path, command and
-// its words. Its result and its error go back to the caller; the
-// supervisor logs an error and counts a time-out (call_failed).
-int script_owner_call(Tcl_Interp *parent, int objc, Tcl_Obj *const objv[])
+// A command that a script exported: the main interpreter's command calls
+// `command` in the script's interpreter, as a supervised call.
+struct Export {
+    Tcl_Interp *interp;
+    Tcl_Obj *command;
+};
+
+static void forget_export(ClientData data)
 {
-    if (objc < 3) {
-        Tcl_WrongNumArgs(parent, 1, objv, "path command ?arg ...?");
+    Export *exported = (Export *)data;
+    Tcl_DecrRefCount(exported->command);
+    Tcl_Release(exported->interp);
+    Tcl_Free((char *)exported);
+}
+
+// Its result and its error go back to the caller; the supervisor logs an
+// error and counts a time-out (call_failed).
+static int call_export(ClientData data, Tcl_Interp *parent, int objc, Tcl_Obj *const objv[])
+{
+    // An unload that the call runs deletes this command and its data.
+    Export *exported = (Export *)data;
+    Tcl_Interp *interp = exported->interp;
+    Tcl_Obj *command = exported->command;
+    ScriptOwner *owner = Tcl_InterpDeleted(interp) ? NULL : owner_of(interp);
+    if (owner == NULL) {
+        Tcl_AppendResult(parent, "the script that made \"", Tcl_GetString(objv[0]), "\" has been unloaded", NULL);
         return TCL_ERROR;
     }
-    Tcl_Interp *interp = script_owner_find(parent, objv[1]);
-    ScriptOwner *owner = owner_of(interp);
-    if (owner == NULL || !owner->linked) {
-        Tcl_AppendResult(parent, "no script's interpreter \"", Tcl_GetString(objv[1]), "\"", NULL);
-        return TCL_ERROR;
-    }
-    static const char subject[] = "::tobrisk::_call";
+    enum { Kept = 16 };
+    Tcl_Obj *kept[Kept];
+    Tcl_Obj **words = objc <= Kept ? kept : (Tcl_Obj **)Tcl_Alloc(objc * sizeof *words);
+    words[0] = command;
+    for (int index = 1; index < objc; index++) words[index] = objv[index];
+    static const char subject[] = "::tobrisk::export";
+    Tcl_IncrRefCount(command);
     Tcl_Preserve(interp);
     Tcl_Preserve(parent);
     enter_call(owner, subject);
-    int code = Tcl_EvalObjv(interp, objc - 2, objv + 2, TCL_EVAL_GLOBAL);
+    int code = Tcl_EvalObjv(interp, objc, words, TCL_EVAL_GLOBAL);
+    if (words != kept) Tcl_Free((char *)words);
     Tcl_Obj *result = Tcl_GetObjResult(interp);
     Tcl_IncrRefCount(result);
     Tcl_Obj *options = code == TCL_ERROR ? Tcl_GetReturnOptions(interp, code) : NULL;
@@ -261,8 +281,8 @@ int script_owner_call(Tcl_Interp *parent, int objc, Tcl_Obj *const objv[])
     leave_call(owner, subject);
     if (code == TCL_ERROR) {
         Tcl_Obj *call = Tcl_NewListObj(1, &owner->procs[PROC_CALL_FAILED]);
-        Tcl_Obj *words[] = { owner->path, objv[2], result, options };
-        for (Tcl_Obj *word : words) Tcl_ListObjAppendElement(NULL, call, word);
+        Tcl_Obj *failure[] = { owner->path, command, result, options };
+        for (Tcl_Obj *word : failure) Tcl_ListObjAppendElement(NULL, call, word);
         Tcl_IncrRefCount(call);
         code = Tcl_EvalObjEx(parent, call, TCL_EVAL_GLOBAL);
         Tcl_DecrRefCount(call);
@@ -272,7 +292,25 @@ int script_owner_call(Tcl_Interp *parent, int objc, Tcl_Obj *const objv[])
         code = TCL_OK;
     }
     Tcl_DecrRefCount(result);
+    Tcl_DecrRefCount(command);
     Tcl_Release(parent);
     Tcl_Release(interp);
     return code;
+}
+
+int script_owner_export(Tcl_Interp *parent, Tcl_Obj *path, Tcl_Obj *name, Tcl_Obj *command)
+{
+    Tcl_Interp *interp = script_owner_find(parent, path);
+    ScriptOwner *owner = owner_of(interp);
+    if (owner == NULL || !owner->linked) {
+        Tcl_AppendResult(parent, "no script's interpreter \"", Tcl_GetString(path), "\"", NULL);
+        return TCL_ERROR;
+    }
+    Export *exported = (Export *)Tcl_Alloc(sizeof *exported);
+    exported->interp = interp;
+    Tcl_Preserve(interp);
+    exported->command = Tcl_DuplicateObj(command);
+    Tcl_IncrRefCount(exported->command);
+    Tcl_CreateObjCommand(parent, Tcl_GetString(name), call_export, exported, forget_export);
+    return TCL_OK;
 }

@@ -4,7 +4,7 @@
 //     ::tobrisk::_adopt PATH NAME   PATH runs script NAME with the plugin's commands
 //     ::tobrisk::_holdings PATH     subscriptions, entries, sections, requests, alerts
 //     ::tobrisk::_release PATH      gives back to the host what the script still holds
-//     ::tobrisk::_call PATH COMMAND ?ARG ...?   an exported command, as a supervised call
+//     ::tobrisk::_export PATH NAME COMMAND      NAME calls COMMAND in PATH, supervised
 #include "../callbacks.h"
 #include "../tclcmds.h"
 #include "../tobrisk.h"
@@ -84,15 +84,19 @@ static int release_cmd(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *c
     return TCL_OK;
 }
 
-static int call_cmd(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
+static int export_cmd(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
 {
     (void)data;
-    return script_owner_call(interp, objc, objv);
+    if (objc != 4) {
+        Tcl_WrongNumArgs(interp, 1, objv, "path name command");
+        return TCL_ERROR;
+    }
+    return script_owner_export(interp, objv[1], objv[2], objv[3]);
 }
 
 void tclcmds_register_supervision(Tcl_Interp *interp)
 {
-    Tcl_CreateObjCommand(interp, "::tobrisk::_call", call_cmd, NULL, NULL);
+    Tcl_CreateObjCommand(interp, "::tobrisk::_export", export_cmd, NULL, NULL);
     Tcl_CreateObjCommand(interp, "::tobrisk::_adopt", adopt_cmd, NULL, NULL);
     Tcl_CreateObjCommand(interp, "::tobrisk::_holdings", holdings_cmd, NULL, NULL);
     Tcl_CreateObjCommand(interp, "::tobrisk::_release", release_cmd, NULL, NULL);

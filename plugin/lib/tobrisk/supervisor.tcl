@@ -572,14 +572,17 @@ proc ::tobrisk::sv::run_hooks {path when} {
 
 # Makes the child's commands callable from the main interpreter (and so
 # from the chat line) under the same names, as supervised calls.
-# The plugin's ::tobrisk::_call does what `call` does, without a procedure
-# on the way.
+# The plugin's ::tobrisk::_export makes a command that does what `call`
+# does, without a procedure on the way.
 proc ::tobrisk::sv::export {path args} {
-    set call [expr {[info commands ::tobrisk::_call] ne "" ? "::tobrisk::_call" : "::tobrisk::sv::call"}]
     foreach command $args {
         set qualified [expr {[string match ::* $command] ? $command : "::$command"}]
         namespace eval ::[namespace qualifiers $qualified] {}
-        interp alias {} $qualified {} $call $path $command
+        if {[info commands ::tobrisk::_export] ne ""} {
+            ::tobrisk::_export $path $qualified $command
+        } else {
+            interp alias {} $qualified {} ::tobrisk::sv::call $path $command
+        }
         lappend ${path}::exports $qualified
     }
 }
@@ -668,7 +671,7 @@ proc ::tobrisk::sv::caller_is {path} {
 # once, by the plugin that keeps the record.
 proc ::tobrisk::sv::release_holdings {path} {
     ::tobrisk::_release $path
-    foreach command [set ${path}::exports] { catch {interp alias {} $command {}} }
+    foreach command [set ${path}::exports] { catch {rename $command {}} }
     set ${path}::exports {}
 }
 
