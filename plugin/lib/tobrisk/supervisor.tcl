@@ -54,21 +54,44 @@ namespace eval ::tobrisk::sv {
     variable log_lines 500      ;# lines of each log kept in memory
     variable log_file_cap 262144
 
-    # Per script NAME.
-    variable state              ;# loaded, disabled, failed, unloaded
-    variable file
-    variable child              ;# its interpreter while loaded
-    variable budget
-    variable strikes
+    # Per script NAME, one dict in scripts(NAME), read with `get` and `has`
+    # and written with `put` and `drop`:
+    #     state       loaded, disabled, failed, unloaded
+    #     file        its path
+    #     child       its interpreter while loaded
+    #     budget      its own budget, once it has one
+    #     strikes     time-outs since it was loaded
+    #     last_error  when its last error was shown or logged
+    variable scripts
+    # Per log NAME (a script's, "main" or "supervisor").
     variable tail               ;# the log's last lines
     variable log_channel
     variable log_size
-    variable last_error         ;# when its last error was shown or logged
 
-    array set state {}; array set file {}; array set child {}
-    array set budget {}; array set strikes {}; array set tail {}
-    array set log_channel {}; array set log_size {}; array set last_error {}
+    array set scripts {}; array set tail {}
+    array set log_channel {}; array set log_size {}
     variable disabled {}
+}
+
+proc ::tobrisk::sv::get {name key} {
+    variable scripts
+    return [dict get $scripts($name) $key]
+}
+
+proc ::tobrisk::sv::has {name key} {
+    variable scripts
+    return [expr {[info exists scripts($name)] && [dict exists $scripts($name) $key]}]
+}
+
+proc ::tobrisk::sv::put {name key value} {
+    variable scripts
+    dict set scripts($name) $key $value
+    return $value
+}
+
+proc ::tobrisk::sv::drop {name key} {
+    variable scripts
+    if {[info exists scripts($name)]} { dict unset scripts($name) $key }
 }
 
 # Each child interpreter PATH has a namespace of the same name that holds
@@ -149,13 +172,11 @@ proc ::tobrisk::sv::wants_main {path} {
 proc ::tobrisk::sv::load_all {} {
     variable order
     variable disabled
-    variable state
-    variable file
     dict for {name path} [scan] {
         if {$name ni $order} { lappend order $name }
-        set file($name) $path
+        put $name file $path
         if {$name in $disabled} {
-            set state($name) disabled
+            put $name state disabled
         } elseif {[wants_main $path]} {
             load_main $name
         } else {
@@ -167,41 +188,33 @@ proc ::tobrisk::sv::load_all {} {
 # --- Main-interpreter scripts -------------------------------------------------
 
 proc ::tobrisk::sv::load_main {name} {
-    variable state
-    variable file
-    set ::tobrisk::loading scripts/[file tail $file($name)]
-    set code [catch {uplevel #0 [list source -encoding utf-8 $file($name)]} message options]
+    set ::tobrisk::loading scripts/[file tail [get $name file]]
+    set code [catch {uplevel #0 [list source -encoding utf-8 [get $name file]]} message options]
     set ::tobrisk::loading ""
     if {$code == 1} {
-        set state($name) failed
+        put $name state failed
         failed $name load $message [dict get $options -errorinfo]
     } else {
-        set state($name) loaded
+        put $name state loaded
     }
 }
 
 # --- Children -----------------------------------------------------------------
 
 proc ::tobrisk::sv::load_child {name} {
-    variable state
-    variable file
-    variable child
     variable started
-    variable budget
-    variable strikes
     variable load_budget
-    variable sourcing
-    if {![info exists budget($name)]} { set budget($name) [set [namespace current]::default_budget] }
-    set strikes($name) 0
+    if {![has $name budget]} { put $name budget [set [namespace current]::default_budget] }
+    put $name strikes 0
     set path [new_child $name]
-    set child($name) $path
-    set state($name) loaded
+    put $name child $path
+    put $name state loaded
     arm $path [clock milliseconds] $load_budget
     set ${path}::sourcing 1
-    set code [run $path load [list source -encoding utf-8 $file($name)]]
+    set code [run $path load [list source -encoding utf-8 [get $name file]]]
     if {[namespace exists $path]} { set ${path}::sourcing 0 }
     if {$code != 0} {
-        set state($name) failed
+        put $name state failed
         release $path 1
         return 0
     }
@@ -369,9 +382,8 @@ proc ::tobrisk::sv::run_pending {path} {
 }
 
 proc ::tobrisk::sv::arm {path now {allowed ""}} {
-    variable budget
     namespace upvar $path rearm rearm name name armed armed
-    if {$allowed eq ""} { set allowed $budget($name) }
+    if {$allowed eq ""} { set allowed [get $name budget] }
     set armed $allowed
     set deadline [expr {$now + $allowed}]
     interp limit $path time -seconds [expr {$deadline / 1000}] -milliseconds [expr {$deadline % 1000}] \
@@ -393,15 +405,13 @@ proc ::tobrisk::sv::deadline {path} {
 # A failed host-to-script call: logged and shown; a time-out also counts
 # as a strike, and too many strikes disable the script.
 proc ::tobrisk::sv::fail {name path what message info code} {
-    variable strikes
     variable strikes_allowed
-    variable budget
     if {[timed_out $message $code]} {
         if {[interp exists $path]} {
             interp limit $path time -seconds {} -milliseconds {}
         }
         # The budget that was armed: sourcing has one of its own.
-        set allowed $budget($name)
+        set allowed [get $name budget]
         if {[namespace exists $path]} {
             set ${path}::rearm 0
             set allowed [set ${path}::armed]
@@ -409,7 +419,7 @@ proc ::tobrisk::sv::fail {name path what message info code} {
         set message "$name took longer than its budget of $allowed ms in $what and was stopped"
         regsub {^[^\n]*} $info $message info
         failed $name $what $message $info
-        if {[incr strikes($name)] >= $strikes_allowed} {
+        if {[put $name strikes [expr {[get $name strikes] + 1}]] >= $strikes_allowed} {
             strike_out $name
         }
         return $message
@@ -425,8 +435,7 @@ proc ::tobrisk::sv::timed_out {message code} {
 }
 
 proc ::tobrisk::sv::strike_out {name} {
-    variable strikes
-    set text "$name was stopped $strikes($name) times for running too long and is now disabled.\
+    set text "$name was stopped [get $name strikes] times for running too long and is now disabled.\
               To enable it again, type in a message window:\n/tobrisk ::tobrisk::enable $name"
     log_write $name error "$text\n"
     tobrisk messagebox $text "Tobrisk Error (scripts/$name.tcl)" 0
@@ -438,21 +447,19 @@ proc ::tobrisk::sv::strike_out {name} {
 # Logs a failure of script NAME and shows it unless the script failed less
 # than two seconds ago: one box per script and burst of errors.
 proc ::tobrisk::sv::failed {name what message info} {
-    variable last_error
-    variable file
     set now [clock milliseconds]
-    set quiet [expr {[info exists last_error($name)] && $now - $last_error($name) < 2000}]
-    set last_error($name) $now
+    set quiet [expr {[has $name last_error] && $now - [get $name last_error] < 2000}]
+    put $name last_error $now
     set info [script_frames $info]
     set text "error in $what: $info\n"
     log_write $name error $text
     if {$quiet} return
-    set subject [expr {[info exists file($name)] ? "scripts/[file tail $file($name)]" : $name}]
+    set subject [expr {[has $name file] ? "scripts/[file tail [get $name file]]" : $name}]
     if {$what ne "load"} { append subject " $what" }
     # The box names the file as the caption does, wherever the folder lies;
     # the log keeps the full path.
-    if {[info exists file($name)]} {
-        set info [string map [list $file($name) scripts/[file tail $file($name)]] $info]
+    if {[has $name file]} {
+        set info [string map [list [get $name file] scripts/[file tail [get $name file]]] $info]
     }
     if {[string length $info] > 2000} { set info [string range $info 0 1999]... }
     tobrisk messagebox $info "Tobrisk Error ($subject)" 0
@@ -676,16 +683,14 @@ proc ::tobrisk::sv::release_holdings {path} {
 }
 
 proc ::tobrisk::sv::forget {path} {
-    variable child
     set name [set ${path}::name]
-    if {[info exists child($name)] && $child($name) eq $path} { unset child($name) }
+    if {[has $name child] && [get $name child] eq $path} { drop $name child }
     namespace delete $path
     catch {interp delete $path}
 }
 
 proc ::tobrisk::sv::disable_script {name} {
     variable disabled
-    variable state
     if {$name ni $disabled} {
         lappend disabled $name
         write_disabled
@@ -695,22 +700,19 @@ proc ::tobrisk::sv::disable_script {name} {
 
 # Unloads NAME and leaves it in state AFTER.
 proc ::tobrisk::sv::unload_script {name after} {
-    variable child
-    variable state
-    if {[info exists child($name)]} {
-        release $child($name) 1 [list set ::tobrisk::sv::state($name) $after]
+    if {[has $name child]} {
+        release [get $name child] 1 [list ::tobrisk::sv::put $name state $after]
     } else {
-        set state($name) $after
+        put $name state $after
     }
 }
 
 proc ::tobrisk::sv::shutdown {} {
     variable order
-    variable child
     foreach name [lreverse $order] {
-        if {[info exists child($name)]} {
-            set $child($name)::depth 0
-            release $child($name)
+        if {[has $name child]} {
+            set [get $name child]::depth 0
+            release [get $name child]
         }
     }
     close_logs
@@ -719,8 +721,7 @@ proc ::tobrisk::sv::shutdown {} {
 # --- The commands of ::tobrisk -----------------------------------------------------
 
 proc ::tobrisk::sv::known {name} {
-    variable state
-    if {![info exists state($name)]} {
+    if {![has $name state]} {
         return -code error "no script \"$name\": ::tobrisk::list names the scripts"
     }
 }
@@ -728,50 +729,50 @@ proc ::tobrisk::sv::known {name} {
 proc ::tobrisk::list {} {
     set pairs {}
     foreach name $::tobrisk::sv::order {
-        lappend pairs [::list $name $::tobrisk::sv::state($name)]
+        lappend pairs [::list $name [::tobrisk::sv::get $name state]]
     }
     return $pairs
 }
 
 proc ::tobrisk::state {name} {
     ::tobrisk::sv::known $name
-    return $::tobrisk::sv::state($name)
+    return [::tobrisk::sv::get $name state]
 }
 
 proc ::tobrisk::interp {name} {
     ::tobrisk::sv::known $name
-    if {![info exists ::tobrisk::sv::child($name)]} {
+    if {![::tobrisk::sv::has $name child]} {
         return -code error "$name has no interpreter: it is [::tobrisk::state $name]"
     }
-    return $::tobrisk::sv::child($name)
+    return [::tobrisk::sv::get $name child]
 }
 
 proc ::tobrisk::load {name} {
-    namespace upvar ::tobrisk::sv state state file file order order
+    namespace upvar ::tobrisk::sv order order
     set found [::tobrisk::sv::scan]
     if {![dict exists $found $name]} {
         return -code error "no script \"$name\" in $::tobrisk::sv::scripts_dir"
     }
-    if {[info exists state($name)]} {
-        switch -- $state($name) {
+    if {[::tobrisk::sv::has $name state]} {
+        switch -- [::tobrisk::sv::get $name state] {
             loaded { return -code error "$name is loaded already" }
             disabled { return -code error "$name is disabled: ::tobrisk::enable $name loads it" }
         }
     }
     if {$name ni $order} { lappend order $name }
-    set file($name) [dict get $found $name]
-    if {[::tobrisk::sv::wants_main $file($name)]} {
+    ::tobrisk::sv::put $name file [dict get $found $name]
+    if {[::tobrisk::sv::wants_main [::tobrisk::sv::get $name file]]} {
         ::tobrisk::sv::load_main $name
     } else {
         ::tobrisk::sv::load_child $name
     }
-    return $state($name)
+    return [::tobrisk::sv::get $name state]
 }
 
 proc ::tobrisk::unload {name} {
     ::tobrisk::sv::known $name
     ::tobrisk::sv::refuse_main $name
-    if {$::tobrisk::sv::state($name) eq "disabled"} return
+    if {[::tobrisk::sv::get $name state] eq "disabled"} return
     ::tobrisk::sv::unload_script $name unloaded
     return
 }
@@ -779,11 +780,11 @@ proc ::tobrisk::unload {name} {
 proc ::tobrisk::reload {name} {
     ::tobrisk::sv::known $name
     ::tobrisk::sv::refuse_main $name
-    if {$::tobrisk::sv::state($name) eq "disabled"} {
+    if {[::tobrisk::sv::get $name state] eq "disabled"} {
         return -code error "$name is disabled: ::tobrisk::enable $name loads it"
     }
-    if {[info exists ::tobrisk::sv::child($name)]} {
-        ::tobrisk::sv::release $::tobrisk::sv::child($name) 1 \
+    if {[::tobrisk::sv::has $name child]} {
+        ::tobrisk::sv::release [::tobrisk::sv::get $name child] 1 \
             [::list ::tobrisk::sv::reload_now $name]
     } else {
         ::tobrisk::sv::reload_now $name
@@ -792,21 +793,20 @@ proc ::tobrisk::reload {name} {
 }
 
 proc ::tobrisk::sv::reload_now {name} {
-    variable state
-    set state($name) unloaded
+    put $name state unloaded
     catch {::tobrisk::load $name}
 }
 
 proc ::tobrisk::enable {name} {
     ::tobrisk::sv::known $name
-    namespace upvar ::tobrisk::sv disabled disabled state state
+    namespace upvar ::tobrisk::sv disabled disabled
     set disabled [lsearch -all -inline -not -exact $disabled $name]
     ::tobrisk::sv::write_disabled
-    if {$state($name) eq "disabled"} {
-        set state($name) unloaded
+    if {[::tobrisk::sv::get $name state] eq "disabled"} {
+        ::tobrisk::sv::put $name state unloaded
         ::tobrisk::load $name
     }
-    return $state($name)
+    return [::tobrisk::sv::get $name state]
 }
 
 proc ::tobrisk::disable {name} {
@@ -817,9 +817,7 @@ proc ::tobrisk::disable {name} {
 }
 
 proc ::tobrisk::sv::refuse_main {name} {
-    variable child
-    variable state
-    if {$state($name) eq "loaded" && ![info exists child($name)]} {
+    if {[get $name state] eq "loaded" && ![has $name child]} {
         return -code error "$name runs in the main interpreter: it stays until the plugin stops"
     }
 }
@@ -834,31 +832,30 @@ proc ::tobrisk::log {name {lines 50}} {
 
 proc ::tobrisk::budget {name {milliseconds ""}} {
     ::tobrisk::sv::known $name
-    namespace upvar ::tobrisk::sv budget budget child child
+
     if {$milliseconds ne ""} {
         if {![string is entier -strict $milliseconds] || $milliseconds < 1} {
             return -code error "expected a number of milliseconds but got \"$milliseconds\""
         }
-        set budget($name) $milliseconds
-        if {[info exists child($name)]} { set $child($name)::rearm 0 }
+        ::tobrisk::sv::put $name budget $milliseconds
+        if {[::tobrisk::sv::has $name child]} { set [::tobrisk::sv::get $name child]::rearm 0 }
     }
-    if {![info exists budget($name)]} { return $::tobrisk::sv::default_budget }
-    return $budget($name)
+    if {![::tobrisk::sv::has $name budget]} { return $::tobrisk::sv::default_budget }
+    return [::tobrisk::sv::get $name budget]
 }
 
 proc ::tobrisk::holdings {name} {
     ::tobrisk::sv::known $name
     namespace upvar ::tobrisk::sv child child
-    if {![info exists child($name)]} { return {} }
-    set path $child($name)
+    if {![::tobrisk::sv::has $name child]} { return {} }
+    set path [::tobrisk::sv::get $name child]
     return [dict replace [::tobrisk::_holdings $path] timers [$path eval {::tobrisk::_after info}]]
 }
 
 proc ::tobrisk::sv::startup {} {
     variable started 1
     variable order
-    variable child
     foreach name $order {
-        if {[info exists child($name)]} { run_hooks $child($name) on_start }
+        if {[has $name child]} { run_hooks [get $name child] on_start }
     }
 }
