@@ -98,7 +98,8 @@ int script_owner_alerts(Tcl_Interp *interp);
 // Runs a host-to-script call in the interpreter of the binding: directly in
 // the main one, through the supervisor's ::tobrisk::sv::run (its budget,
 // its accounting, its error reports) in a script's own. `what` names the
-// call in the script's log, `subject` in the main interpreter's box.
+// call in the script's log, `subject` in the main interpreter's box. The
+// caller preserves the interpreter, which the call may delete.
 void callbacks_run(Tcl_Interp *interp, Tcl_Obj *script, const char *what, const char *subject);
 
 // Makes command `name` of `parent` call `command` in its adopted

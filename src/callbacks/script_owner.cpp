@@ -223,14 +223,12 @@ void callbacks_run(Tcl_Interp *interp, Tcl_Obj *script, const char *what, const 
         if (tobrisk_eval_obj(interp, script) != TCL_OK) tobrisk_report(subject, Tcl_GetStringResult(interp));
         return;
     }
-    Tcl_Preserve(interp);
     if (owner->linked) {
         run_supervised(owner, interp, script, what, subject);
     } else {
         Tcl_Obj *words[] = { Tcl_NewStringObj(what, -1), script };
         call_supervisor(owner, PROC_RUN, 2, words, subject);
     }
-    Tcl_Release(interp);
 }
 
 // A command that a script exported: the main interpreter's command calls
