@@ -4,7 +4,6 @@
 #include <cstring>
 #include <vector>
 
-#include "expect.h"
 #include "words.h"
 
 namespace {
@@ -18,7 +17,10 @@ void alert_event(Session &session, int32_t number, const char *event)
         return;
     }
     Alert alert = found->second;
-    if (std::string(event) == "alert_destroy") session.model.alerts.erase(found);
+    if (std::string(event) == "alert_destroy") {
+        session.model.alerts.erase(found);
+        session.journal.add(Happened::AlertClosed, alert.text);
+    }
     session.call_back(std::string(event) + " alert " + std::to_string(number), alert.callback, 0, event, nullptr,
                       alert.userData);
 }
@@ -97,7 +99,7 @@ void type_line(Session &session, const std::string &line)
     }
     if (matched == nullptr) {
         session.out.line("sent " + quoted(line));
-        note_answer(line);
+        session.journal.add(Happened::Answer, line);
         return;
     }
     Alias alias = *matched;
@@ -112,12 +114,12 @@ void type_line(Session &session, const std::string &line)
                                         alias.callback, 0, "edit_aliasRequest", &request, alias.userData);
     if (handled != 0) {
         session.out.line("sent " + quoted(line) + " (the alias did not answer)");
-        note_answer(line);
+        session.journal.add(Happened::Answer, line);
         return;
     }
     std::string answer = request.line != nullptr ? request.line : "";
     session.out.line("sent " + quoted(answer));
-    note_answer(answer);
+    session.journal.add(Happened::Answer, answer);
     // The answer is the plugin's copy; it gets it back to free it.
     if (request.line != nullptr && request.line != buffer.data()) {
         session.call_back("edit_aliasFree", alias.callback, 0, "edit_aliasFree", request.line, alias.userData);

@@ -3,14 +3,18 @@
 #include "commands.h"
 
 #include "actions.h"
+#include "expect.h"
+#include "handlers.h"
 #include "words.h"
 
 namespace {
 
+Next run_help(Session &session, const Input &);
+
 struct Command {
     const char *name;
-    const char *usage;       // what follows the name
-    const char *help;
+    std::string usage;       // what follows the name
+    std::string help;
     bool needs_plugin;
     Run run;
     size_t words = (size_t)-1;   // words split off; the rest is text as typed
@@ -51,12 +55,9 @@ const std::vector<Command> &commands()
         {"http", "list|hold|auto|deliver N|deliver all",
          "shows waiting requests; holds them until delivered; delivers them", true, run_http},
         {"prefs", "show [PAGE]|hide [PAGE]|action N", "drives the preferences page", true, run_prefs},
-        {"expect",
-         "answer TEXT|error TEXT|message TARGET TEXT|alert TEXT|box TEXT|opened LINK|entry ID TEXT|"
-         "log NAME TEXT|disabled NAME|alerts N|entries N|subscriptions N|requests N",
-         "checks what happened; a failed check is reported with its line number", false, run_expect, 3},
-        {"option", "NAME VALUE", "at the head of a scenario: scripts DIR, fixture FILE, www DIR, profile DIR, boxes allowed",
-         false, run_option},
+        {"expect", expect_usage(), "checks what happened; a failed check is reported with its line number", false,
+         run_expect, 3},
+        {"option", "NAME VALUE", "at the head of a scenario: " + scenario_option_usage(), false, run_option},
     };
     return table;
 }
@@ -71,32 +72,18 @@ const Command *find_command(const std::string &name)
 
 std::string usage_of(const Command &command)
 {
-    return std::string(command.name) + (command.usage[0] ? " " : "") + command.usage;
+    return std::string(command.name) + (command.usage.empty() ? "" : " ") + command.usage;
+}
+
+Next run_help(Session &session, const Input &)
+{
+    for (const std::string &line : command_help()) session.out.line(line);
+    return Next::Go;
 }
 
 } // namespace
 
 std::string command_usage(const std::string &name) { return usage_of(*find_command(name)); }
-
-std::string Input::rest(size_t count) const { return rest_after_words(text, count); }
-
-bool usage_error(Session &session, const Input &input)
-{
-    session.error("usage: " + command_usage(input.words[0]));
-    return false;
-}
-
-bool int_word(Session &session, const Input &input, size_t index, long &value)
-{
-    if (index < input.words.size() && parse_int(input.words[index], value)) return true;
-    return usage_error(session, input);
-}
-
-bool count_between(Session &session, const Input &input, size_t least, size_t most)
-{
-    if (input.words.size() >= least && input.words.size() <= most) return true;
-    return usage_error(session, input);
-}
 
 std::vector<std::string> command_help()
 {
@@ -111,13 +98,13 @@ Next execute(Session &session, const std::string &line, int number)
         type_line(session, line);
         return Next::Go;
     }
-    Input input{line, {}, number};
     std::string name = line.substr(0, line.find_first_of(" \t"));
     const Command *command = find_command(name);
     if (command == nullptr) {
         session.error("unknown command " + quoted(name) + " (help lists the commands)");
         return Next::Go;
     }
+    Input input{line, {}, number, usage_of(*command)};
     std::string problem;
     if (!split_words(line, input.words, problem, command->words)) {
         session.error(problem);

@@ -2,64 +2,51 @@
 // words and the check that compares what happened with what was wanted.
 #include "expect.h"
 
-#include <optional>
 #include <vector>
 
-#include "commands.h"
 #include "messenger/messenger.h"
 #include "watchdog.h"
 #include "words.h"
 
 namespace {
 
-// A log of what happened, and how far earlier expectations have looked.
-// `shown` is how an unexpected item is named at the end of a run.
-struct SeenItem {
-    std::string text, shown;
-    bool matched;
-};
-
-struct SeenLog {
-    std::vector<SeenItem> items;
-    size_t checked = 0;
-};
-
-// The last `tcl` line that failed, until a later `tcl` line or the end of
-// the run; a failure nobody checked with `expect error` fails the run.
-struct TclFailure {
-    int line;
-    std::string message;
-    bool checked;
-};
-
-SeenLog g_seen[3];                         // by Seen
-std::optional<std::string> g_last_answer;
-std::optional<TclFailure> g_last_failure;
-size_t g_messages_checked = 0;
-
-SeenLog &log_of(Seen kind) { return g_seen[(int)kind]; }
-
-// Looks through what happened since the last passing expectation of the
-// same kind; a match moves the mark past it.
-bool seen_since(SeenLog &seen, const std::string &wanted)
+// Looks through the events of a kind since its last passing check; a match
+// moves the mark past it. A message matches its target too.
+bool seen_since(Journal &journal, Happened kind, const std::string &wanted, const std::string &target = "")
 {
-    for (size_t index = seen.checked; index < seen.items.size(); index++) {
-        if (seen.items[index].text != wanted) continue;
-        seen.items[index].matched = true;
-        seen.checked = index + 1;
+    std::vector<Event> &events = journal.events;
+    for (size_t index = journal.looked[(int)kind]; index < events.size(); index++) {
+        Event &event = events[index];
+        if (event.kind != kind || event.text != wanted) continue;
+        if (kind == Happened::Sent && event.about != target) continue;
+        event.checked = true;
+        journal.looked[(int)kind] = index + 1;
         return true;
     }
     return false;
 }
 
-std::string unchecked(const SeenLog &seen, const std::string &what)
+// The events of a kind that no check has passed over, as a failure lists
+// them.
+std::string unchecked(const Journal &journal, Happened kind, const std::string &what)
 {
-    if (seen.checked >= seen.items.size()) return "found no " + what + " since the last one expected";
     std::string list;
-    for (size_t index = seen.checked; index < seen.items.size(); index++) {
-        list += (list.empty() ? "" : ", ") + quoted(seen.items[index].text);
+    for (size_t index = journal.looked[(int)kind]; index < journal.events.size(); index++) {
+        const Event &event = journal.events[index];
+        if (event.kind != kind) continue;
+        std::string target = kind == Happened::Sent ? quoted(event.about) + " " : "";
+        list += (list.empty() ? "" : ", ") + target + quoted(event.text);
     }
+    if (list.empty()) return "found no " + what + " since the last one expected";
     return "found " + list;
+}
+
+// The last `tcl` line, when it failed; until a later `tcl` line or the end
+// of the run a failure nobody checked with `expect error` fails the run.
+Event *last_tcl_failure(Session &session)
+{
+    Event *result = session.journal.last(Happened::TclResult);
+    return result != nullptr && result->code != 0 ? result : nullptr;
 }
 
 struct Check {
@@ -75,6 +62,7 @@ using Checker = Check (*)(Session &, const Input &);
 
 struct ExpectKind {
     const char *name;
+    const char *words;   // the words after the name, as the usage shows them
     Form form;
     Checker check;
 };
@@ -105,51 +93,47 @@ Check check_subscriptions(Session &session, const Input &input)
 Check check_requests(Session &session, const Input &input) { return count_is(input, session.model.requests.size()); }
 
 // expect answer TEXT
-Check check_answer(Session &, const Input &input)
+Check check_answer(Session &session, const Input &input)
 {
-    bool passed = g_last_answer && *g_last_answer == unescaped(input.rest(2));
-    return {passed, g_last_answer ? "found " + quoted(*g_last_answer) : "nothing has answered yet"};
+    const Event *answer = session.journal.last(Happened::Answer);
+    bool passed = answer != nullptr && answer->text == unescaped(input.rest(2));
+    return {passed, answer != nullptr ? "found " + quoted(answer->text) : "nothing has answered yet"};
 }
 
 // expect error TEXT: the last `tcl` line failed with this message.
-Check check_error(Session &, const Input &input)
+Check check_error(Session &session, const Input &input)
 {
-    if (!g_last_failure) return {false, "the last tcl line did not fail"};
-    g_last_failure->checked = true;
-    return {g_last_failure->message == unescaped(input.rest(2)), "found " + quoted(g_last_failure->message)};
+    Event *failure = last_tcl_failure(session);
+    if (failure == nullptr) return {false, "the last tcl line did not fail"};
+    failure->checked = true;
+    return {failure->text == unescaped(input.rest(2)), "found " + quoted(failure->text)};
 }
 
 // expect message TARGET TEXT
 Check check_message(Session &session, const Input &input)
 {
-    const std::vector<SentMessage> &messages = session.model.messages;
-    std::string text = unescaped(input.rest(3));
-    bool passed = false;
-    for (size_t index = g_messages_checked; index < messages.size() && !passed; index++) {
-        if (messages[index].target != input.words[2] || messages[index].text != text) continue;
-        g_messages_checked = index + 1;
-        passed = true;
-    }
-    std::string found;
-    for (size_t index = g_messages_checked; index < messages.size(); index++) {
-        found += (found.empty() ? "found " : ", ") + quoted(messages[index].target) + " " +
-                 quoted(messages[index].text);
-    }
-    return {passed, found.empty() ? "found no message since the last one expected" : found};
+    bool passed = seen_since(session.journal, Happened::Sent, unescaped(input.rest(3)), input.words[2]);
+    return {passed, unchecked(session.journal, Happened::Sent, "message")};
 }
 
-Check check_seen(Seen kind, const Input &input, const std::string &what)
+Check check_seen(Session &session, Happened kind, const Input &input, const std::string &what)
 {
-    bool passed = seen_since(log_of(kind), unescaped(input.rest(2)));
-    return {passed, unchecked(log_of(kind), what)};
+    bool passed = seen_since(session.journal, kind, unescaped(input.rest(2)));
+    return {passed, unchecked(session.journal, kind, what)};
 }
 
 // expect alert TEXT
-Check check_alert(Session &, const Input &input) { return check_seen(Seen::Alert, input, "alert"); }
+Check check_alert(Session &session, const Input &input)
+{
+    return check_seen(session, Happened::AlertRaised, input, "alert");
+}
 // expect box TEXT
-Check check_box(Session &, const Input &input) { return check_seen(Seen::Box, input, "message box"); }
+Check check_box(Session &session, const Input &input) { return check_seen(session, Happened::Box, input, "message box"); }
 // expect opened LINK
-Check check_opened(Session &, const Input &input) { return check_seen(Seen::Opened, input, "link opened"); }
+Check check_opened(Session &session, const Input &input)
+{
+    return check_seen(session, Happened::Opened, input, "link opened");
+}
 
 // expect entry ID TEXT
 Check check_entry(Session &session, const Input &input)
@@ -193,19 +177,19 @@ Check check_disabled(Session &session, const Input &input)
 }
 
 const ExpectKind Kinds[] = {
-    {"answer", Form::Text, check_answer},
-    {"error", Form::Text, check_error},
-    {"message", Form::WordAndText, check_message},
-    {"alert", Form::Text, check_alert},
-    {"box", Form::Text, check_box},
-    {"opened", Form::Text, check_opened},
-    {"entry", Form::WordAndText, check_entry},
-    {"log", Form::WordAndText, check_log},
-    {"disabled", Form::Word, check_disabled},
-    {"alerts", Form::Count, check_alerts},
-    {"entries", Form::Count, check_entries},
-    {"subscriptions", Form::Count, check_subscriptions},
-    {"requests", Form::Count, check_requests},
+    {"answer",        "TEXT",        Form::Text,        check_answer},
+    {"error",         "TEXT",        Form::Text,        check_error},
+    {"message",       "TARGET TEXT", Form::WordAndText, check_message},
+    {"alert",         "TEXT",        Form::Text,        check_alert},
+    {"box",           "TEXT",        Form::Text,        check_box},
+    {"opened",        "LINK",        Form::Text,        check_opened},
+    {"entry",         "ID TEXT",     Form::WordAndText, check_entry},
+    {"log",           "NAME TEXT",   Form::WordAndText, check_log},
+    {"disabled",      "NAME",        Form::Word,        check_disabled},
+    {"alerts",        "N",           Form::Count,       check_alerts},
+    {"entries",       "N",           Form::Count,       check_entries},
+    {"subscriptions", "N",           Form::Count,       check_subscriptions},
+    {"requests",      "N",           Form::Count,       check_requests},
 };
 
 const ExpectKind *kind_named(const std::string &name)
@@ -253,37 +237,32 @@ std::string expected_of(const ExpectKind &kind, const Input &input)
 // A `tcl` line's failure that no `expect error` looked at fails the run.
 void report_unchecked_failure(Session &session)
 {
-    if (!g_last_failure || g_last_failure->checked) return;
-    g_last_failure->checked = true;
+    Event *failure = last_tcl_failure(session);
+    if (failure == nullptr || failure->checked) return;
+    failure->checked = true;
     if (session.options.interactive) return;
-    session.fail(g_last_failure->line, "the script failed: " + quoted(g_last_failure->message) +
-                                           " (expect error checks a failure)");
+    session.fail(failure->line, "the script failed: " + quoted(failure->text) + " (expect error checks a failure)");
 }
 
 } // namespace
 
-void note_seen(Seen kind, const std::string &text, const std::string &shown)
-{
-    log_of(kind).items.push_back({text, shown.empty() ? quoted(text) : shown, false});
-}
-
-void note_answer(const std::string &text) { g_last_answer = text; }
-
 void settle_tcl_failure(Session &session) { report_unchecked_failure(session); }
-
-void note_tcl_result(int line, int code, const std::string &result)
-{
-    g_last_failure.reset();
-    if (code != 0) g_last_failure = TclFailure{line, result, false};
-}
 
 void check_run_end(Session &session)
 {
     report_unchecked_failure(session);
     if (session.options.boxes_allowed || session.options.interactive) return;
-    for (const SeenItem &box : log_of(Seen::Box).items) {
-        if (!box.matched) session.fail_run("a message box that no expect box looked at: " + box.shown);
+    for (const Event &event : session.journal.events) {
+        if (event.kind != Happened::Box || event.checked) continue;
+        session.fail_run("a message box that no expect box looked at: " + event.about + ": " + quoted(event.text));
     }
+}
+
+std::string expect_usage()
+{
+    std::string usage;
+    for (const ExpectKind &kind : Kinds) usage += std::string(usage.empty() ? "" : "|") + kind.name + " " + kind.words;
+    return usage;
 }
 
 Next run_expect(Session &session, const Input &input)

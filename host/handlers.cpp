@@ -1,13 +1,14 @@
-// What each command of tobrisk-host does; the table in commands.cpp names
-// them. A handler checks its words, then leaves the work to the job's own
-// file: the session, the actions, http, the preferences window, the model.
-#include "commands.h"
+// What each command of tobrisk-host does. A handler checks its words, then
+// leaves the work to the job's own file: the session, the actions, http,
+// the preferences window, the model.
+#include "handlers.h"
 
 #include "actions.h"
 #include "expect.h"
 #include "http.h"
+#include "lifecycle.h"
+#include "message_loop.h"
 #include "prefs.h"
-#include "ui.h"
 #include "watchdog.h"
 #include "words.h"
 
@@ -16,10 +17,7 @@
 Next run_plugin(Session &session, const Input &input)
 {
     if (!count_between(session, input, 2, 2)) return Next::Go;
-    if (session.open_plugin(session.resolve(input.words[1]))) {
-        session.load();
-        session.start();
-    }
+    session.start_plugin(session.options.resolve(input.words[1]));
     return Next::Go;
 }
 
@@ -43,16 +41,13 @@ Next run_stop(Session &session, const Input &)
 
 Next run_unload(Session &session, const Input &)
 {
-    session.unload();
+    unload_plugin(session);
     return Next::Go;
 }
 
 Next run_reload(Session &session, const Input &)
 {
-    if (session.stage() == Stage::Loaded || session.stage() == Stage::Started) session.stop();
-    if (session.stage() == Stage::Stopped) session.unload();
-    session.load();
-    session.start();
+    reload_plugin(session);
     return Next::Go;
 }
 
@@ -61,19 +56,13 @@ Next run_quit(Session &, const Input &)
     return Next::Quit;
 }
 
-Next run_help(Session &session, const Input &)
-{
-    for (const std::string &line : command_help()) session.out.line(line);
-    return Next::Go;
-}
-
 // --- Scripts ----------------------------------------------------------------------
 
 Next run_tcl(Session &session, const Input &input)
 {
     settle_tcl_failure(session);
     messenger::EvalResult result = session.evaluate(input.rest(1));
-    if (result.code != -1) note_tcl_result(input.number, result.code, result.result);
+    if (result.code != -1) session.journal.add_tcl_result(input.number, result.code, result.result);
     return Next::Go;
 }
 
@@ -91,7 +80,7 @@ Next run_wait(Session &session, const Input &input)
         session.error("wait takes milliseconds from 0 on");
         return Next::Go;
     }
-    session.wait((int)milliseconds);
+    wait(session, (int)milliseconds);
     return Next::Go;
 }
 
@@ -116,7 +105,7 @@ Next run_button(Session &session, const Input &input)
         if (!int_word(session, input, index, button)) return Next::Go;
         buttons.push_back((int)button);
     }
-    queue_buttons(buttons);
+    session.buttons = buttons;
     return Next::Go;
 }
 
@@ -148,7 +137,7 @@ Next run_model_line(Session &session, const Input &input)
 Next run_fixture(Session &session, const Input &input)
 {
     if (!count_between(session, input, 2, 2)) return Next::Go;
-    session.load_fixture(session.resolve(input.words[1]));
+    session.load_fixture(session.options.resolve(input.words[1]));
     return Next::Go;
 }
 
@@ -235,9 +224,9 @@ Next run_http(Session &session, const Input &input)
             session.out.line(line);
         }
     } else if (what == "hold" && input.words.size() == 2) {
-        http_hold(true);
+        session.hold_requests = true;
     } else if (what == "auto" && input.words.size() == 2) {
-        http_hold(false);
+        session.hold_requests = false;
     } else if (what == "deliver" && input.words.size() == 3 && input.words[2] == "all") {
         std::vector<int32_t> numbers;
         for (const auto &entry : session.model.requests) numbers.push_back(entry.first);

@@ -10,8 +10,6 @@
 
 namespace {
 
-bool g_hold = false;   // requests wait for "http deliver"
-
 int hex_digit(char c)
 {
     if (c >= '0' && c <= '9') return c - '0';
@@ -92,8 +90,6 @@ Fetched fetch(const std::string &url, const PathOption &www)
 
 } // namespace
 
-void http_hold(bool hold) { g_hold = hold; }
-
 bool http_deliver(Session &session, int32_t number)
 {
     auto found = session.model.requests.find(number);
@@ -115,7 +111,7 @@ bool http_deliver(Session &session, int32_t number)
 
 void http_deliver_due(Session &session)
 {
-    if (g_hold) return;
+    if (session.hold_requests) return;
     std::vector<int32_t> due;
     for (const auto &request : session.model.requests) due.push_back(request.first);
     for (int32_t number : due) http_deliver(session, number);

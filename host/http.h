@@ -10,12 +10,11 @@
 
 // Completes one waiting request; false when there is no such request.
 bool http_deliver(Session &session, int32_t number);
-// Completes every waiting request, unless requests are held.
+// Completes every waiting request, unless requests are held: then they wait
+// until they are delivered by number or all at once.
 void http_deliver_due(Session &session);
 // Completes each waiting request once, empty, so that the plugin can
 // release what it keeps for it.
 void http_cancel_all(Session &session);
-// Held requests wait until they are delivered by number or all at once.
-void http_hold(bool hold);
 
 #endif

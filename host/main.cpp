@@ -16,6 +16,7 @@
 
 #include "commands.h"
 #include "files.h"
+#include "lifecycle.h"
 #include "runner.h"
 #include "session.h"
 #include "supervisor.h"
@@ -24,26 +25,17 @@
 
 namespace {
 
-const char Usage[] =
-    "usage: tobrisk-host [options] [SCENARIO | - | --test DIR]\n"
-    "Plays the messenger for a Tobrisk plugin folder. With a SCENARIO file (or -\n"
-    "for standard input) it runs the scenario's lines and prints a transcript;\n"
-    "without one it prompts for commands.\n"
-    "  --plugin DIR    the plugin folder (default build\\dist\\Tobrisk, or else\n"
-    "                  the folder Tobrisk beside tobrisk-host.exe)\n"
-    "  --scripts DIR   the folder of scripts that the default init.tcl sources\n"
-    "  --fixture FILE  connections and contacts the messenger starts with\n"
-    "  --www DIR       the folder that answers http:// requests\n"
-    "  --profile DIR   the profile folder of the six directories (default: a\n"
-    "                  scratch folder that is removed at the end)\n"
-    "  --timeout S     a plugin call running longer than S seconds is a hang\n"
-    "                  (default 30 for scenarios, none at the prompt or with\n"
-    "                  --gui; 0: none)\n"
-    "  --gui           real message boxes, links open, the preferences window shows\n"
-    "  --test DIR      runs every scenario of DIR (*.scenario, */scenario.txt),\n"
-    "                  one line each and \"N passed, M failed\"; 0 if all passed\n"
-    "Exit codes: 0 all went well, 1 an error or a failed expectation, 2 bad usage,\n"
-    "3 the plugin hung, 4 the plugin crashed or ended the process.\n";
+// The usage, around the table's options.
+std::string usage()
+{
+    return "usage: tobrisk-host [options] [SCENARIO | - | --test DIR]\n"
+           "Plays the messenger for a Tobrisk plugin folder. With a SCENARIO file (or -\n"
+           "for standard input) it runs the scenario's lines and prints a transcript;\n"
+           "without one it prompts for commands.\n" +
+           command_line_usage() +
+           "Exit codes: 0 all went well, 1 an error or a failed expectation, 2 bad usage,\n"
+           "3 the plugin hung, 4 the plugin crashed or ended the process.\n";
+}
 
 // The words of the command line in UTF-8, from the wide command line: the
 // ANSI one loses the letters of paths that the code page lacks.
@@ -65,42 +57,22 @@ bool parse_options(const std::vector<std::string> &argv, Options &options, bool 
     int argc = (int)argv.size();
     for (int index = 1; index < argc; index++) {
         std::string word = argv[index];
-        auto value = [&](PathOption &target) {
-            if (index + 1 >= argc) return false;
-            target = {argv[++index], argv[index]};
-            options.given.push_back(word.substr(2));
-            return true;
-        };
+        const OptionInfo *option = command_line_option(word);
         if (word == "--help" || word == "-h") {
             help = true;
-        } else if (word == "--plugin" || word == "--scripts" || word == "--fixture" || word == "--www" ||
-                   word == "--profile") {
-            PathOption &target = word == "--plugin"    ? options.plugin
-                                 : word == "--scripts" ? options.scripts
-                                 : word == "--fixture" ? options.fixture
-                                 : word == "--www"     ? options.www
-                                                       : options.profile;
-            if (!value(target)) {
-                std::fprintf(stderr, "tobrisk-host: %s needs a value\n", word.c_str());
+        } else if (option != nullptr) {
+            bool takes_value = option->value[0] != '\0';
+            std::string value, problem;
+            if (takes_value && index + 1 >= argc) {
+                std::fprintf(stderr, "tobrisk-host: %s\n", missing_value(*option).c_str());
                 return false;
             }
-        } else if (word == "--timeout") {
-            long seconds;
-            if (index + 1 >= argc || !parse_int(argv[index + 1], seconds) || seconds < 0) {
-                std::fprintf(stderr, "tobrisk-host: --timeout needs a number of seconds\n");
+            if (takes_value) value = argv[++index];
+            if (!set_option(options, *option, value, problem)) {
+                std::fprintf(stderr, "tobrisk-host: %s\n", problem.c_str());
                 return false;
             }
-            options.timeout_seconds = (int)seconds;
-            options.given.push_back("timeout");
-            index++;
-        } else if (word == "--test") {
-            if (index + 1 >= argc) {
-                std::fprintf(stderr, "tobrisk-host: --test needs a folder\n");
-                return false;
-            }
-            options.test_folder = argv[++index];
-        } else if (word == "--gui") {
-            options.gui = true;
+            if (takes_value) options.given.push_back(option->name);
         } else if (word.size() > 1 && word[0] == '-' && word != "-") {
             std::fprintf(stderr, "tobrisk-host: unknown option %s\n", word.c_str());
             return false;
@@ -125,7 +97,8 @@ std::vector<std::string> arguments_for_each_test(const std::vector<std::string> 
 {
     std::vector<std::string> arguments;
     for (size_t index = 1; index < words.size(); index++) {
-        if (words[index] == "--test") {
+        const OptionInfo *option = command_line_option(words[index]);
+        if (option != nullptr && option->index == OPTION_TEST) {
             index++;
             continue;
         }
@@ -177,6 +150,7 @@ int run_session(const Options &given)
         }
     }
     Session session(options);
+    Answering answering(session);
     g_session = &session;
     if (options.interactive) {
         run_interactive(session);
@@ -216,11 +190,11 @@ int main()
     bool help = false;
     std::vector<std::string> words = utf8_arguments();
     if (!parse_options(words, options, help)) {
-        std::fputs(Usage, stderr);
+        std::fputs(usage().c_str(), stderr);
         return EXIT_USAGE;
     }
     if (help) {
-        std::fputs(Usage, stdout);
+        std::fputs(usage().c_str(), stdout);
         std::fputs("\nCommands:\n", stdout);
         for (const std::string &line : command_help()) std::printf("  %s\n", line.c_str());
         return EXIT_OK;

@@ -61,12 +61,6 @@ struct Request {
     void *userData = nullptr;
 };
 
-struct SentMessage {
-    std::string medium;
-    int32_t connection_id = 0;
-    std::string target, kind, text;
-};
-
 struct Model {
     ContactList list;
     std::vector<Connection> connections;
@@ -75,7 +69,6 @@ struct Model {
     std::map<int32_t, Alias> aliases;
     std::map<int32_t, Alert> alerts;
     std::map<int32_t, Request> requests;       // not yet completed
-    std::vector<SentMessage> messages;
 
     int32_t next_connection = 1, next_subscription = 1, next_alias = 1;
     int32_t next_alert = 1, next_request = 1;

@@ -6,6 +6,8 @@
 
 #include "commands.h"
 #include "expect.h"
+#include "lifecycle.h"
+#include "message_loop.h"
 #include "watchdog.h"
 #include "words.h"
 
@@ -20,28 +22,18 @@ bool is_blank_or_comment(const std::string &line)
 // What the command line gave wins.
 void apply_option(Session &session, const std::vector<std::string> &words)
 {
-    Options &options = session.options;
     if (words.size() != 3) {
         session.error("usage: " + command_usage("option"));
         return;
     }
-    const std::string &name = words[1];
-    if (options.was_given(name)) return;
-    if (name == "scripts") {
-        options.scripts = session.resolve(words[2]);
-    } else if (name == "fixture") {
-        options.fixture = session.resolve(words[2]);
-    } else if (name == "www") {
-        options.www = session.resolve(words[2]);
-    } else if (name == "profile") {
-        options.profile = session.resolve(words[2]);
-    } else if (name == "boxes" && (words[2] == "allowed" || words[2] == "expected")) {
-        options.boxes_allowed = words[2] == "allowed";
-    } else if (name == "boxes") {
-        session.error("option boxes takes allowed or expected");
-    } else {
-        session.error("unknown option " + quoted(name) + " (scripts, fixture, www, profile, boxes)");
+    if (session.options.was_given(words[1])) return;
+    const OptionInfo *option = find_option(words[1], InScenario);
+    if (option == nullptr) {
+        session.error("unknown option " + quoted(words[1]) + " (" + scenario_option_names() + ")");
+        return;
     }
+    std::string problem;
+    if (!set_option(session.options, *option, words[2], problem)) session.error(problem);
 }
 
 } // namespace
@@ -62,15 +54,15 @@ void run_scenario(Session &session, const std::vector<std::string> &lines)
     int fallback = session.options.gui ? 0 : 30;
     watchdog_start(session.options.timeout_seconds < 0 ? fallback : session.options.timeout_seconds);
     session.begin();
-    session.pump(false);
+    pump(session, false);
     for (; index < lines.size(); index++) {
         std::string line = trimmed(lines[index]);
         if (is_blank_or_comment(line)) continue;
         session.out.top("> " + line);
         if (execute(session, line, (int)index + 1) == Next::Quit) break;
-        session.pump(false);
+        pump(session, false);
     }
-    session.finish();
+    finish_plugin(session);
     check_run_end(session);
 }
 
@@ -115,7 +107,7 @@ void run_interactive(Session &session)
     watchdog_start(session.options.timeout_seconds < 0 ? 0 : session.options.timeout_seconds);
     std::printf("tobrisk-host: a stand-in messenger for Tobrisk scripts. help lists the commands.\n");
     session.begin();
-    session.pump(true);
+    pump(session, true);
     static LineReader reader;
     InitializeCriticalSection(&reader.lock);
     reader.ready = CreateEventA(nullptr, FALSE, FALSE, nullptr);
@@ -143,15 +135,15 @@ void run_interactive(Session &session)
             }
             if (have_line) break;
             MsgWaitForMultipleObjects(1, &reader.ready, FALSE, 50, QS_ALLINPUT);
-            session.pump(true);
+            pump(session, true);
         }
         if (quit) break;
         number++;
         line = trimmed(line);
         if (is_blank_or_comment(line)) continue;
         if (execute(session, line, number) == Next::Quit) quit = true;
-        session.pump(true);
+        pump(session, true);
     }
-    session.finish();
+    finish_plugin(session);
     if (thread != nullptr) CloseHandle(thread);
 }

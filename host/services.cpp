@@ -6,7 +6,6 @@
 #include <cstring>
 #include <map>
 
-#include "expect.h"
 #include "prefs.h"
 #include "service_call.h"
 #include "tobrisk_version.h"
@@ -120,13 +119,7 @@ Reply message_send(Session &session, messenger::HostCall &call, CallLine &line)
     if (connection->status == "offline") {
         return {0, "", connection->medium + " connection " + std::to_string(connection->id) + " is offline"};
     }
-    SentMessage message;
-    message.medium = connection->medium;
-    message.connection_id = connection->id;
-    message.target = record.target ? record.target : "";
-    message.kind = record.kind ? record.kind : "";
-    message.text = record.text ? record.text : "";
-    session.model.messages.push_back(message);
+    session.journal.add(Happened::Sent, record.text ? record.text : "", record.target ? record.target : "");
     return {1, "", ""};
 }
 
@@ -148,7 +141,7 @@ Reply systray_set_alert(Session &session, messenger::HostCall &call, CallLine &l
     alert.callback = record.callback;
     alert.userData = record.link;
     session.model.alerts[alert.number] = alert;
-    note_seen(Seen::Alert, alert.text);
+    session.journal.add(Happened::AlertRaised, alert.text);
     return {alert.number, "", ""};
 }
 

@@ -1,42 +1,18 @@
-// The session's lifecycle and its calls into the plugin: the profile and
-// the plugin folder, the lifecycle events, callbacks, evaluation, the
-// message pump and the fixture.
+// The session's lifecycle and its calls into the plugin: the scripts
+// folder, the profile and the plugin folder, the lifecycle events,
+// callbacks, evaluation and the fixture.
 #include "session.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
 
-#include "actions.h"
-#include "expect.h"
 #include "files.h"
-#include "http.h"
-#include "services.h"
 #include "supervisor.h"
-#include "ui.h"
 #include "watchdog.h"
 #include "words.h"
 
-bool Options::was_given(const std::string &name) const
-{
-    for (const std::string &option : given) {
-        if (option == name) return true;
-    }
-    return false;
-}
-
-Session::Session(const Options &given) : options(given)
-{
-    messenger::set_default_answer([this](messenger::HostCall &call) { return answer_service(*this, call); });
-    messenger::set_ui_handler([this](const messenger::UiCall &call) { return answer_windows_call(*this, call); });
-}
-
-Session::~Session()
-{
-    messenger::clear_answers();
-    messenger::set_ui_handler(nullptr);
-}
+Session::Session(const Options &given) : options(given) {}
 
 void Session::error(const std::string &text)
 {
@@ -54,12 +30,6 @@ void Session::fail_run(const std::string &detail)
 {
     failures_++;
     out.top("FAILED: " + detail);
-}
-
-PathOption Session::resolve(const std::string &path) const
-{
-    if (is_absolute(path) || options.base_dir.empty()) return {path, path};
-    return {options.base_dir + "\\" + path, path};
 }
 
 void Session::send_event(const char *event, void *data)
@@ -121,32 +91,39 @@ void Session::make_profile()
 
 void Session::begin()
 {
-    if (!options.scripts.empty()) {
-        if (is_directory(options.scripts.path)) {
-            // The default init.tcl sources the scripts of this folder
-            // instead of the one beside the plugin.
-            std::wstring folder = messenger::wide_of(full_path(options.scripts.path));
-            SetEnvironmentVariableW(L"TOBRISK_SCRIPTS", folder.c_str());
-            _wputenv((L"TOBRISK_SCRIPTS=" + folder).c_str());
-        } else {
-            error("no scripts folder " + quoted_path(options.scripts.shown));
-        }
+    use_scripts_folder();
+    check_www_folder();
+    if (!options.fixture.empty()) load_fixture(options.fixture);
+    make_profile();
+    start_plugin(options.plugin);
+}
+
+// The default init.tcl sources the scripts of this folder instead of the
+// one beside the plugin.
+void Session::use_scripts_folder()
+{
+    if (options.scripts.empty()) return;
+    if (!is_directory(options.scripts.path)) {
+        error("no scripts folder " + quoted_path(options.scripts.shown));
+        return;
     }
+    std::wstring folder = messenger::wide_of(full_path(options.scripts.path));
+    SetEnvironmentVariableW(L"TOBRISK_SCRIPTS", folder.c_str());
+    _wputenv((L"TOBRISK_SCRIPTS=" + folder).c_str());
+}
+
+void Session::check_www_folder()
+{
     if (!options.www.empty() && !is_directory(options.www.path)) {
         error("no www folder " + quoted_path(options.www.shown));
     }
-    if (!options.fixture.empty()) load_fixture(options.fixture);
-    make_profile();
-    if (open_plugin(options.plugin)) {
-        load();
-        start();
-    }
 }
 
-void Session::finish()
+void Session::start_plugin(const PathOption &folder)
 {
-    if (stage_ == Stage::Loaded || stage_ == Stage::Started) stop();
-    if (stage_ == Stage::Stopped) unload();
+    if (!open_plugin(folder)) return;
+    load();
+    start();
 }
 
 bool Session::open_plugin(const PathOption &folder)
@@ -230,55 +207,11 @@ void Session::stop()
     stage_ = Stage::Stopped;
 }
 
-// Alerts and requests the plugin still has with the host end before it
-// goes, so that the copies it handed over come back to it.
 void Session::unload()
 {
-    close_alerts(*this);
-    http_cancel_all(*this);
     send_event("unload", nullptr);
     model.forget_plugin();
     stage_ = Stage::Unloaded;
-}
-
-// --- Time ---------------------------------------------------------------------------
-
-void Session::pump(bool timers)
-{
-    http_deliver_due(*this);
-    MSG message;
-    while (true) {
-        BOOL got = timers ? PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)
-                          : PeekMessageA(&message, nullptr, 0, WM_TIMER - 1, PM_REMOVE) ||
-                                PeekMessageA(&message, nullptr, WM_TIMER + 1, 0xFFFFFFFF, PM_REMOVE);
-        if (!got) break;
-        if (message.message == WM_QUIT) continue;
-        // Tcl's timers arrive as WM_TIMER; what a message makes the plugin
-        // do is shown under it.
-        char name[32];
-        std::snprintf(name, sizeof name, "window message 0x%04X", message.message);
-        out.begin(message.message == WM_TIMER ? "timer" : name);
-        {
-            Busy busy(message.message == WM_TIMER ? "a timer" : "a window message");
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        out.end_quietly();
-    }
-    messenger::clear_calls();
-    messenger::clear_ui_calls();
-}
-
-void Session::wait(int milliseconds)
-{
-    DWORD started = GetTickCount();
-    while (true) {
-        pump(true);
-        DWORD elapsed = GetTickCount() - started;
-        if (elapsed >= (DWORD)milliseconds) break;
-        DWORD left = (DWORD)milliseconds - elapsed;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, left < 10 ? left : 10, QS_ALLINPUT);
-    }
 }
 
 // --- Scripts and fixtures -------------------------------------------------------
@@ -297,7 +230,7 @@ messenger::EvalResult Session::evaluate(const std::string &script)
     std::string kind = result.code == 0 ? "result " : result.code == 1 ? "result (error) "
                                                                        : "result (code " + std::to_string(result.code) + ") ";
     out.line(kind + quoted(result.result));
-    note_answer(result.result);
+    journal.add(Happened::Answer, result.result);
     return result;
 }
 

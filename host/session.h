@@ -1,6 +1,7 @@
 // One run of the stand-in messenger: the options it runs with, the model it
-// answers from, the transcript it prints, and the plugin's lifecycle as the
-// host drives it, with every call into the plugin.
+// answers from, the transcript it prints, the journal of what it saw, and
+// the plugin's lifecycle events as the host sends them, with every call
+// into the plugin. Nothing here calls the files that drive the session.
 #ifndef TOBRISK_HOST_SESSION_H
 #define TOBRISK_HOST_SESSION_H
 
@@ -10,31 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "journal.h"
 #include "messenger/messenger.h"
 #include "model.h"
+#include "options.h"
 #include "transcript.h"
-
-// A path as the program uses it, and as the user wrote it for messages.
-struct PathOption {
-    std::string path, shown;
-    bool empty() const { return path.empty(); }
-};
-
-struct Options {
-    PathOption plugin = {"build\\dist\\Tobrisk", "build\\dist\\Tobrisk"};
-    PathOption scripts, fixture, www, profile;
-    std::string base_dir;            // what paths in scenario lines are relative to
-    int timeout_seconds = -1;        // -1: the front end's default
-    bool gui = false;
-    bool boxes_allowed = false;      // message boxes need no `expect box`
-    bool interactive = true;
-    std::string scenario;            // a file, or "-" for standard input
-    std::string test_folder;         // --test: a folder of scenarios
-    // Which of the above the command line gave; scenario options do not
-    // override those.
-    std::vector<std::string> given;
-    bool was_given(const std::string &name) const;
-};
 
 // The plugin's lifecycle as far as the host has driven it.
 enum class Stage { NoPlugin, Unloaded, Loaded, Started, Stopped };
@@ -42,12 +23,17 @@ enum class Stage { NoPlugin, Unloaded, Loaded, Started, Stopped };
 class Session {
 public:
     explicit Session(const Options &options);
-    ~Session();
 
     // Scenario option lines may still change these before begin().
     Options options;
     Model model;
     Transcript out;
+    Journal journal;
+    // What the scenario set for the rest of the run: the buttons that the
+    // next message boxes answer with, in order, and whether HTTP requests
+    // wait for "http deliver".
+    std::vector<int> buttons;
+    bool hold_requests = false;
 
     // An error of the scenario's own, or a failed expectation of `line`.
     void error(const std::string &text);
@@ -56,19 +42,19 @@ public:
     void fail_run(const std::string &detail);
     int errors() const { return errors_; }
     int failures() const { return failures_; }
-    // A path from a scenario line: relative ones start at base_dir.
-    PathOption resolve(const std::string &path) const;
 
     // --- Lifecycle -----------------------------------------------------------
-    // Prepares the profile, the scripts folder and the fixture, loads the
-    // plugin and sends "load" and "start".
+    // Prepares the scripts folder, the fixture and the profile, then starts
+    // the plugin of the options.
     void begin();
-    // Sends "stop" and "unload" where they are due.
-    void finish();
+    // Opens a plugin folder and sends "load" and "start".
+    void start_plugin(const PathOption &folder);
     bool open_plugin(const PathOption &folder);
     void load();
     void start();
     void stop();
+    // Sends "unload" alone; unload_plugin() first ends what the plugin
+    // still has with the host.
     void unload();
     Stage stage() const { return stage_; }
     bool has_plugin() const { return stage_ != Stage::NoPlugin; }
@@ -84,16 +70,12 @@ public:
     // Evaluates and shows the result; the answer is noted for `expect`.
     messenger::EvalResult evaluate(const std::string &script);
 
-    // --- Time --------------------------------------------------------------------
-    // Delivers finished HTTP requests and dispatches the thread's window
-    // messages; timer messages only when `timers` is true.
-    void pump(bool timers);
-    void wait(int milliseconds);
-
     // Loads connection and contact lines; each bad line is one error.
     void load_fixture(const PathOption &file);
 
 private:
+    void use_scripts_folder();
+    void check_www_folder();
     void make_profile();
 
     Stage stage_ = Stage::NoPlugin;

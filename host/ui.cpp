@@ -2,12 +2,9 @@
 // the plugin: message boxes, beeps, opened links, the process's end.
 #include "ui.h"
 
-#include "expect.h"
 #include "words.h"
 
 namespace {
-
-std::vector<int> g_buttons;   // what the next boxes answer, in order
 
 // The buttons of each message box type, in the order Windows shows them.
 const std::vector<std::vector<int>> &box_buttons()
@@ -52,20 +49,18 @@ std::string button_name(int button)
 
 } // namespace
 
-void queue_buttons(const std::vector<int> &buttons) { g_buttons = buttons; }
-
 int answer_windows_call(Session &session, const messenger::UiCall &call)
 {
     if (call.function == "MessageBoxA" || call.function == "MessageBoxW") {
         int button = default_button(call.type);
-        if (!g_buttons.empty()) {
-            button = g_buttons.front();
-            g_buttons.erase(g_buttons.begin());
+        if (!session.buttons.empty()) {
+            button = session.buttons.front();
+            session.buttons.erase(session.buttons.begin());
         }
         std::string caption = call.null_caption ? "(no caption)" : quoted(call.caption);
         std::string type = call.type != 0 ? " type " + std::to_string(call.type) : "";
         session.out.line("box " + caption + type + ": " + quoted(call.text) + " -> " + button_name(button));
-        note_seen(Seen::Box, call.text, caption + ": " + quoted(call.text));
+        session.journal.add(Happened::Box, call.text, caption, button_name(button));
         return button;
     }
     if (call.function == "MessageBeep") {
@@ -73,7 +68,7 @@ int answer_windows_call(Session &session, const messenger::UiCall &call)
     } else if (call.function == "ShellExecuteA" || call.function == "ShellExecuteW") {
         std::string verb = call.caption == "open" ? "" : " (verb " + quoted(call.caption) + ")";
         session.out.line("open " + quoted(call.text) + verb);
-        note_seen(Seen::Opened, call.text);
+        session.journal.add(Happened::Opened, call.text);
     } else if (call.function == "TerminateProcess") {
         session.out.line("the plugin ends the process with exit code " + std::to_string(call.type));
     }

@@ -4,12 +4,8 @@
 #ifndef TOBRISK_HOST_UI_H
 #define TOBRISK_HOST_UI_H
 
-#include <vector>
-
 #include "session.h"
 
 int answer_windows_call(Session &session, const messenger::UiCall &call);
-// The buttons that the next message boxes answer with, in order.
-void queue_buttons(const std::vector<int> &buttons);
 
 #endif

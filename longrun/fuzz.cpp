@@ -26,16 +26,16 @@ using namespace messenger;
 
 namespace {
 
-struct Options {
+struct FuzzOptions {
     std::vector<uint32_t> seeds = {1, 2, 3, 4};
     long steps = 20000;      // per seed
     double seconds = 12;     // per seed, so that ctest stays near a minute
     bool verbose = false;
 };
 
-Options read_options()
+FuzzOptions read_fuzz_options()
 {
-    Options options;
+    FuzzOptions options;
     std::vector<std::string> words = testing::internal::GetArgvs();
     for (size_t index = 1; index < words.size(); index++) {
         std::string word = words[index];
@@ -147,14 +147,14 @@ std::vector<Held> g_carried;
 
 class Fuzzer {
 public:
-    Fuzzer(uint32_t seed, const Options &options) : rng_(seed), seed_(seed), options_(options) {}
+    Fuzzer(uint32_t seed, const FuzzOptions &options) : rng_(seed), seed_(seed), options_(options) {}
 
     void run();
 
 private:
     std::mt19937 rng_;
     uint32_t seed_;
-    Options options_;
+    FuzzOptions options_;
     long step_ = 0;
     bool failed_ = false;
 
@@ -194,7 +194,7 @@ private:
 
     std::string word();
     std::string unicode();
-    std::string quoted(const std::string &text);
+    std::string tcl_literal(const std::string &text);
     std::string binding_script();
     std::string vellumar_command();
     std::string tobrisk_command();
@@ -390,7 +390,7 @@ void Fuzzer::answer_enumeration(HostCall &call, int text_count)
 
 // A Tcl word that stands for exactly the given bytes: specials and control
 // characters are escaped, bytes above 127 go in raw.
-std::string Fuzzer::quoted(const std::string &text)
+std::string Fuzzer::tcl_literal(const std::string &text)
 {
     std::string out = "\"";
     for (unsigned char c : text) {
@@ -455,21 +455,21 @@ std::string Fuzzer::word()
         "string range", "string index", "string trim",
     };
     switch (pick(24)) {
-    case 20: return quoted(unicode());
+    case 20: return tcl_literal(unicode());
     case 21:
     case 22: {
         std::string command = string_commands[pick(8)];
         std::string range = command == "string range" ? " " + std::to_string(pick(4)) + " " + std::to_string(pick(6))
                           : command == "string index" ? " " + std::to_string(pick(5)) : "";
-        return "[" + command + " " + quoted(unicode()) + range + "]";
+        return "[" + command + " " + tcl_literal(unicode()) + range + "]";
     }
-    case 23: return "[string range " + quoted(unicode()) + " 0 [expr {[string length " + quoted(unicode()) + "] / 2}]]";
+    case 23: return "[string range " + tcl_literal(unicode()) + " 0 [expr {[string length " + tcl_literal(unicode()) + "] / 2}]]";
     case 0: return "[string repeat x " + std::to_string(chance(5) ? 1 << 20 : 1000) + "]";
-    case 1: return quoted(std::string("a\0b", 3));
-    case 2: return quoted(pick_of(ListKeys));
-    case 3: return quoted(binding_script());
-    case 4: return "[list " + quoted(pick_of(ListKeys)) + " " + quoted(plain[pick(35)]) + "]";
-    default: return quoted(plain[pick(35)]);
+    case 1: return tcl_literal(std::string("a\0b", 3));
+    case 2: return tcl_literal(pick_of(ListKeys));
+    case 3: return tcl_literal(binding_script());
+    case 4: return "[list " + tcl_literal(pick_of(ListKeys)) + " " + tcl_literal(plain[pick(35)]) + "]";
+    default: return tcl_literal(plain[pick(35)]);
     }
 }
 
@@ -478,7 +478,7 @@ std::string Fuzzer::vellumar_command()
     std::string command = "vellumar";
     if (chance(3)) return command;
     const char *option = pick_of(ServiceOptions);
-    command += " " + quoted(option);
+    command += " " + tcl_literal(option);
     int words = (int)pick(8);
     // Well-formed calls often enough to get past the word counts.
     if (chance(50)) {
@@ -489,14 +489,14 @@ std::string Fuzzer::vellumar_command()
             words = 1 + (int)pick(2);
             if (chance(30)) command += " -binary";
         } else if (name == "eventsConnect") {
-            return command + " " + quoted(chance(50) ? "Connection: Change" : "x") + " " + quoted(binding_script());
+            return command + " " + tcl_literal(chance(50) ? "Connection: Change" : "x") + " " + tcl_literal(binding_script());
         } else if (name == "listAddEntry") {
             std::string pairs;
             if (chance(50)) pairs = " section_id 1 parent_id 2";
             int count = (int)pick(4);
-            for (int index = 0; index < count; index++) pairs += " " + quoted(pick_of(ListKeys)) + " " + word();
-            if (chance(40)) pairs += " callback " + quoted(binding_script());
-            if (chance(20)) return command + " " + quoted(pairs);   // the pairs as one list word
+            for (int index = 0; index < count; index++) pairs += " " + tcl_literal(pick_of(ListKeys)) + " " + word();
+            if (chance(40)) pairs += " callback " + tcl_literal(binding_script());
+            if (chance(20)) return command + " " + tcl_literal(pairs);   // the pairs as one list word
             return command + pairs;
         } else if (name == "connectionEnumerate" || name == "eventsDisconnect" || name == "listGetGroupCount")
             words = 1;
@@ -511,7 +511,7 @@ std::string Fuzzer::tobrisk_command()
     std::string command = "tobrisk";
     if (chance(3)) return command;
     const char *option = pick_of(InfoOptions);
-    command += " " + quoted(option);
+    command += " " + tcl_literal(option);
     int words = chance(60) ? 0 : (int)pick(5);
     for (int index = 0; index < words; index++) command += " " + word();
     return command;
@@ -819,7 +819,7 @@ void Fuzzer::script_step()
     if (chance(50)) {
         const char *name = SupervisedScripts[pick(2)];
         text = "if {[::tobrisk::state " + std::string(name) + "] eq {loaded}} {[::tobrisk::interp " + name + "] eval " +
-               quoted(text) + "}";
+               tcl_literal(text) + "}";
         g_action = std::string("in ") + name + ": " + g_action;
     }
     enumeration_left_open_ = false;
@@ -944,7 +944,7 @@ TEST(Fuzz, HostAndScriptsNeverBreakThePlugin)
         ASSERT_TRUE(write_file(folder + "\\" + name + ".tcl", "set ::loaded 1\n"));
     }
     write_init(fixture("plugin"), FuzzInit);
-    Options options = read_options();
+    FuzzOptions options = read_fuzz_options();
     for (uint32_t seed : options.seeds) {
         Fuzzer fuzzer(seed, options);
         fuzzer.run();

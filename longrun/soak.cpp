@@ -460,6 +460,24 @@ void pump_messages(DWORD milliseconds)
     }
 }
 
+// The figures once the process has settled: its private memory the same
+// for a second of the messenger's message loop in a row. A busy pipe's
+// program and Tcl's writer thread take their time, far more on a slow
+// machine; a minute at most. (Counting handles is too slow to repeat.)
+Figures settled_figures()
+{
+    long last = private_bytes();
+    int same = 0;
+    ULONGLONG deadline = GetTickCount64() + 60 * 1000;
+    while (same < 10 && GetTickCount64() < deadline) {
+        pump_messages(100);
+        long now = private_bytes();
+        same = now == last ? same + 1 : 0;
+        last = now;
+    }
+    return measure();
+}
+
 // "stop" and "load" again and again in one process; now and then a script
 // leaves a pipe to a program that reads nothing busy with Tcl's writer
 // thread. The first ten cycles warm up (two in the ctest length).
@@ -472,7 +490,7 @@ int restart_cycles(const std::string &argument)
     if (!load_plugin(fixture("plugin"))) return 2;
     write_init(fixture("plugin"), MinimalInit);
     for (long cycle = 0; cycle < cycles + warmup; cycle++) {
-        if (cycle == warmup) print_figures("FIGURES_START", measure());
+        if (cycle == warmup) print_figures("FIGURES_START", settled_figures());
         load_and_start();
         if (eval_ok("tobrisk version") != ShortVersion) return 3;
         if (cycle % busy_every == 0 &&
@@ -484,10 +502,7 @@ int restart_cycles(const std::string &argument)
         stop();
         unload();
     }
-    // The messenger's message loop lets Tcl finish closing the pipes once
-    // their programs have ended.
-    pump_messages(full ? 3000 : 1500);
-    print_figures("FIGURES_END", measure());
+    print_figures("FIGURES_END", settled_figures());
     for (const UiCall &call : ui_calls()) {
         if (call.function == "TerminateProcess") return 5;
     }
@@ -533,11 +548,15 @@ TEST(Soak, LoadToUnloadCycles)
 // 2,000 restarts may keep no more than 20 MB in all. The ctest length,
 // after a short warm-up, is held to 64 KiB per cycle and 256 KiB per busy
 // pipe (whose unwritten bytes Tcl holds), far below the 2 MB per cycle
-// that finalising Tcl cost.
+// that finalising Tcl cost. A pipe still busy at "stop" keeps its channel
+// and its writer thread's handles for the rest of the process (see
+// docs/RELIABILITY.md): at most eight handles each.
 TEST(Soak, RestartsWithBusyPipes)
 {
     long cycles = full_run() ? 2000 : 6;
+    long busy_pipes = full_run() ? 20 : 2;
     SoakRun run = run_cycles("restarts_with_busy_pipes", "restart_cycles", cycles);
-    long long bound = full_run() ? 20LL * 1024 * 1024 : 65536LL * cycles + 262144LL * 2;
+    long long bound = full_run() ? 20LL * 1024 * 1024 : 65536LL * cycles + 262144LL * busy_pipes;
     EXPECT_LT(run.growth(), bound);
+    EXPECT_LE(run.handle_growth(), 8 * busy_pipes);
 }

@@ -21,8 +21,11 @@ make_tree() {
     local tree=$1 configure=$2
     rm -rf "$tree"
     mkdir -p "$tree/scripts" "$tree/bin" "$tree/third_party/src/tk8.6-0"
-    cp "$ROOT/scripts/bootstrap" "$tree/scripts/"
+    cp "$ROOT/scripts/bootstrap" "$ROOT/scripts/setup.sh" "$tree/scripts/"
     cp -r "$ROOT/scripts/patches" "$tree/scripts/"
+    # What the build already fetched: the bootstrap fetches nothing here.
+    cp -r "$ROOT/third_party/tkcon" "$tree/third_party/"
+    mkdir -p "$tree/third_party/apt"; touch "$tree/third_party/apt/updated"
     if [ -n "$configure" ]; then
         mkdir -p "$tree/third_party/src/tcl8.6-0/win"
         printf '#!/bin/sh\n%s\n' "$configure" > "$tree/third_party/src/tcl8.6-0/win/configure"
@@ -36,6 +39,11 @@ make_tree() {
     printf '#!/bin/sh\n%s\n' "${FAKE_MAKE:-exit 0}" > "$tree/bin/make"
     printf '#!/bin/sh\n%s\n' "${FAKE_APT:-exec /usr/bin/apt-get \"\$@\"}" > "$tree/bin/apt-get"
     chmod +x "$tree/bin/make" "$tree/bin/apt-get"
+    if [ -n "${FAKE_DPKG:-}" ]; then
+        printf '#!/bin/sh\n%s\n' "$FAKE_DPKG" > "$tree/bin/dpkg"
+        chmod +x "$tree/bin/dpkg"
+        rm "$tree/third_party/apt/updated"
+    fi
 }
 
 # expect NAME STATUS OUTPUT PATTERN...: the status must be non-zero and
@@ -92,6 +100,33 @@ FAKE_PATCHED='/* not Tcl */' \
 run_case patch "$WRITES_MAKEFILE" \
     '^bootstrap: patching Tcl with tcl-native-file-names\.patch failed \(status 1\); the end of .*/logs/patch-tcl\.log' \
     'FAILED'
+
+# A mirror in mid-sync: one suite's list fails on every try. The set-up
+# says so once, installs with that suite least preferred (the stand-in
+# apt-get checks the preferences it is pointed at) and goes on to the
+# build, whose stand-in configure stops it here.
+export TOBRISK_APT_PAUSE=0
+MISSING_PACKAGES='case "$1" in --print-foreign-architectures) exit 0;; -s) exit 1;; esac; exit 0'
+MID_SYNC_UPDATE='update)
+    echo "Err:9 http://mirror.invalid/debian-security bookworm-security/main i386 Packages"
+    echo "  File has unexpected size (374820 != 376004). Mirror sync in progress? [IP: 192.0.2.1 80]"
+    echo "E: Some index files failed to download."; exit 100;;'
+PINNED='for a; do case $a in Dir::Etc::PreferencesParts=*) prefs=${a#*=};; esac; done
+        grep -A2 -q "^Pin: release n=bookworm-security" "$prefs"/*.pref || { echo "E: not pinned"; exit 100; }'
+FAKE_DPKG=$MISSING_PACKAGES FAKE_APT="case \"\$1\" in $MID_SYNC_UPDATE
+    install) $PINNED; echo installed; exit 0;;
+esac; exit 0" \
+run_case mid-sync 'exit 77' \
+    '^bootstrap: the package lists of bookworm-security did not load after 3 tries \(apt: File has unexpected size \(374820 != 376004\)\. Mirror sync in progress\?\); installing from the other suites, with bookworm-security least preferred$' \
+    '^bootstrap: configuring Tcl failed \(status 77\)'
+
+# The same, when the install cannot be done without the missing lists.
+FAKE_DPKG=$MISSING_PACKAGES FAKE_APT="case \"\$1\" in $MID_SYNC_UPDATE
+    install) $PINNED; echo 'E: pkgProblemResolver::Resolve generated breaks'; exit 100;;
+esac; exit 0" \
+run_case mid-sync-install 'exit 77' \
+    '^bootstrap: installing g\+\+-mingw-w64-i686 .*wine32 .* failed \(status 100\) while the package lists of bookworm-security could not be loaded \(a mirror in mid-sync\); run the command again later; the end of .*/logs/apt-install\.log' \
+    'pkgProblemResolver::Resolve generated breaks'
 
 # A command outside the reported steps: configure makes no Makefile to edit.
 run_case unreported 'exit 0' \

@@ -1,7 +1,17 @@
-# Package lists and installs that survive a mirror caught in mid-sync.
-# Sourced by scripts/bootstrap and scripts/vm; they define log, step_failed
-# (bootstrap) or their own, and as_root, and set APT_STATE to a folder of
-# the checkout's own.
+# What the set-up scripts share: a failed step's report, and package lists
+# and installs that survive a mirror caught in mid-sync. Sourced by
+# scripts/bootstrap and scripts/vm, which define log and as_root and set
+# APT_STATE to a folder of the checkout's own.
+
+# step_failed WHAT LOGFILE HOW: says which step failed, shows the end of its
+# log and stops.
+step_failed() {
+    log "$1 $3; the end of $2:"
+    tail -n 30 "$2" >&2
+    trap - ERR
+    exit 1
+}
+
 #
 # A mirror in mid-sync serves one suite's list with the wrong size, and
 # `apt-get update` then keeps that whole suite's old state and exits 100.
