@@ -160,4 +160,18 @@ TEST_F(Supervised, HoldingsStayTaggedThroughReloadAndRestart)
     expect_first_holds_its_own("after a restart");
 }
 
+// The call ends the script's interpreter before its error comes back.
+TEST_F(Supervised, AnExportThatUnloadsItsOwnScriptStillGivesItsErrorAndLogsIt)
+{
+    ASSERT_TRUE(write_file(folder_ + "\\leaver.tcl",
+                           "proc ::leave {} { ::tobrisk::unload leaver; error {gone now} }\n"
+                           "::tobrisk::export ::leave\n"));
+    ASSERT_EQ("loaded", eval_ok("::tobrisk::load leaver"));
+    EvalResult result = eval("::leave");
+    EXPECT_EQ(1, result.code);
+    EXPECT_EQ("gone now", result.result);
+    EXPECT_EQ("unloaded", eval_ok("::tobrisk::state leaver"));
+    EXPECT_EQ("error: error in ::leave: gone now", eval_ok("lindex [split [::tobrisk::log leaver] \\n] 0"));
+}
+
 } // namespace

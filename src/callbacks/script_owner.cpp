@@ -279,7 +279,7 @@ static int call_export(ClientData data, Tcl_Interp *parent, int objc, Tcl_Obj *c
     leave_call(owner, subject);
     if (code == TCL_ERROR) {
         Tcl_Obj *call = Tcl_NewListObj(1, &owner->procs[PROC_CALL_FAILED]);
-        Tcl_Obj *failure[] = { owner->path, command, result, options };
+        Tcl_Obj *failure[] = { owner->name_obj, owner->path, command, result, options };
         for (Tcl_Obj *word : failure) Tcl_ListObjAppendElement(NULL, call, word);
         Tcl_IncrRefCount(call);
         code = Tcl_EvalObjEx(parent, call, TCL_EVAL_GLOBAL);

@@ -595,17 +595,18 @@ proc ::tobrisk::sv::export {path args} {
 }
 
 proc ::tobrisk::sv::call {path command args} {
+    set name [set ${path}::name]
     enter $path
     set code [catch {$path eval [list $command {*}$args]} result options]
     leave $path
-    if {$code == 1} { tailcall call_failed $path $command $result $options }
+    if {$code == 1} { tailcall call_failed $name $path $command $result $options }
     return $result
 }
 
-# An exported command failed: a time-out counts as a strike, any other
-# error is logged; the caller gets the error.
-proc ::tobrisk::sv::call_failed {path command result options} {
-    set name [set ${path}::name]
+# An exported command of script NAME failed: a time-out counts as a
+# strike, any other error is logged; the caller gets the error. The call
+# may have unloaded the script.
+proc ::tobrisk::sv::call_failed {name path command result options} {
     set info [dict get $options -errorinfo]
     if {[timed_out $result [dict get $options -errorcode]]} {
         set result [fail $name $path $command $result $info [dict get $options -errorcode]]
