@@ -135,6 +135,22 @@ const char *const ListKeys[] = {
     "text", "edit_string", "real_name", "callback", "Text", "", "unknown",
 };
 
+// The supervisor of lib/tobrisk over two scripts, each in its own
+// interpreter, as the shipped init.tcl starts it; a start-up without a
+// scripts folder leaves the main interpreter alone.
+const char *const SupervisedScripts[] = { "fuzz_a", "fuzz_b" };
+const char *const FuzzInit =
+    "namespace eval ::tobrisk {\n"
+    "    variable fuzz_scripts [file join [file dirname [file normalize [info script]]] fuzz-scripts]\n"
+    "}\n"
+    "proc ::tobrisk::startup {} {\n"
+    "    source [file join [file dirname $::tcl_library] tobrisk supervisor.tcl]\n"
+    "    ::tobrisk::sv::configure $::tobrisk::fuzz_scripts\n"
+    "    ::tobrisk::sv::load_all\n"
+    "    ::tobrisk::sv::startup\n"
+    "}\n"
+    "proc ::tobrisk::shutdown {} { ::tobrisk::sv::shutdown }\n";
+
 // Subscriptions and entries that earlier seeds' runs left with the host:
 // their runtimes have stopped, but a confirmation in a later run releases
 // them too, so each run takes them over.
@@ -809,6 +825,14 @@ void Fuzzer::script_step()
     bool single = chance(80);
     std::string text = single ? (chance(70) ? vellumar_command() : tobrisk_command()) : script();
     g_action = "script " + (text.size() > 200 ? text.substr(0, 200) + "..." : text);
+    // Half the scripts run in a supervised script's own interpreter, while
+    // the script is loaded: what they bind runs there.
+    if (chance(50)) {
+        const char *name = SupervisedScripts[pick(2)];
+        text = "if {[::tobrisk::state " + std::string(name) + "] eq {loaded}} {[::tobrisk::interp " + name + "] eval " +
+               tcl_literal(text) + "}";
+        g_action = std::string("in ") + name + ": " + g_action;
+    }
     enumeration_left_open_ = false;
     size_t before = step_calls_.size();
     EvalResult result = eval(text);
@@ -926,6 +950,12 @@ TEST(Fuzz, HostAndScriptsNeverBreakThePlugin)
     // The host library drops the standard handles, as a GUI host has none;
     // the fuzzing keeps them, as a host started with redirected output does.
     ASSERT_TRUE(load_plugin_fixture(StandardHandles::Kept));
+    std::string folder = fixture("plugin") + "\\fuzz-scripts";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    for (const char *name : SupervisedScripts) {
+        ASSERT_TRUE(write_file(folder + "\\" + name + ".tcl", "set ::loaded 1\n"));
+    }
+    write_init(fixture("plugin"), FuzzInit);
     FuzzOptions options = read_fuzz_options();
     for (uint32_t seed : options.seeds) {
         Fuzzer fuzzer(seed, options);

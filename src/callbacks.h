@@ -35,8 +35,14 @@ HOST_FIELD_AT(EnumerationState, in_progress, 12);
 // What a binding is for: what tells the plugin that the host is done with it.
 enum BindingKind { BINDING_LIST_ENTRY, BINDING_SUBSCRIPTION, BINDING_HTTP };
 
-// A binding of the running runtime, registered until it is released.
+// A binding of the running runtime, registered until it is released. It
+// is tagged with the script whose interpreter made it (none for the main
+// interpreter): the registry is the one record of what each script holds.
 CallbackBinding *callback_binding_new(Tcl_Interp *interp, const char *text, BindingKind kind);
+// A record of a script's own that the host never sees: an entry or section
+// added without a callback. NULL for the main interpreter, which keeps no
+// such record.
+CallbackBinding *callback_binding_held(Tcl_Interp *interp, BindingKind kind);
 // The binding behind a callback's userData when it is registered and was
 // made by the running runtime; NULL otherwise. The pointer is looked up,
 // not read, so a released binding is safe to be asked about.
@@ -48,15 +54,57 @@ Tcl_Obj *callback_binding_script(CallbackBinding *binding);
 bool callback_binding_known(void *userData);
 // Frees a registered binding and its text; anything else is left alone.
 void callback_binding_release(void *userData);
-// What the host answered for the binding: a subscription's id, or an
+// What the host answered for the binding: a subscription's or a request's id, or an
 // entry's own id and the entry or section it lies under (-1: none).
-void callback_binding_note_subscription(CallbackBinding *binding, int32_t id);
-void callback_binding_note_entry(CallbackBinding *binding, int32_t id, int32_t parent, int32_t section);
+void callback_binding_note_id(CallbackBinding *binding, int32_t id);
+void callback_binding_note_entry(CallbackBinding *binding, int32_t id, int32_t parent, int32_t section,
+                                 bool is_section);
 // Releases what the host has confirmed it will not call again: the
 // bindings of a cancelled subscription, or those of the entries under a
 // removed or cleared entry or section, and with `with_entry` its own.
 void callback_bindings_release_subscription(int32_t id);
-void callback_bindings_release_entries(int32_t id, bool with_entry);
+void callback_bindings_release_entries(int32_t id, bool is_section, bool with_entry);
+
+// What a script holds, by kind. Entries are BINDING_LIST_ENTRY with
+// `sections` false, sections the same kind with it true.
+enum HeldKind { HELD_SUBSCRIPTION, HELD_ENTRY, HELD_SECTION, HELD_REQUEST };
+// The ids of what script `owner` holds of one kind, in the order made.
+Tcl_Obj *callback_bindings_held_ids(const char *owner, HeldKind kind);
+// Whether script `owner` holds the thing; with a NULL owner, whether anyone does.
+bool callback_bindings_holds(const char *owner, HeldKind kind, int32_t id);
+// Lets a script's interpreter touch only what it holds: TCL_OK, or a Tcl
+// error naming the owner. The main interpreter may touch anything.
+int callback_bindings_check_owner(Tcl_Interp *interp, HeldKind kind, int32_t id);
+// Ends the record of script `owner` once its holdings are released: what
+// the host may still call stays registered but runs nothing; the rest goes.
+void callback_bindings_disown(const char *owner);
+// Makes every binding of script `owner`'s interpreter, which is being
+// deleted, run nothing.
+void callback_bindings_orphan(const char *owner, Tcl_Interp *interp);
+
+// A script's own interpreter: the supervisor of plugin/lib/tobrisk makes it
+// in the main interpreter and adopts it with ::tobrisk::_adopt, which gives
+// it the plugin's commands. Its name for an adopted interpreter, NULL for
+// any other.
+const char *script_owner_name(Tcl_Interp *interp);
+// Adopts interpreter `path` of `parent` for script `name`; TCL_ERROR with a
+// message in `parent` when there is no such interpreter.
+int script_owner_adopt(Tcl_Interp *parent, Tcl_Obj *path, Tcl_Obj *name);
+// The adopted interpreter `path` of `parent`, or NULL.
+Tcl_Interp *script_owner_find(Tcl_Interp *parent, Tcl_Obj *path);
+// Counts an alert that the script raised.
+void script_owner_count_alert(Tcl_Interp *interp);
+int script_owner_alerts(Tcl_Interp *interp);
+// Runs a host-to-script call in the interpreter of the binding: directly in
+// the main one, through the supervisor's ::tobrisk::sv::run (its budget,
+// its accounting, its error reports) in a script's own. `what` names the
+// call in the script's log, `subject` in the main interpreter's box. The
+// caller preserves the interpreter, which the call may delete.
+void callbacks_run(Tcl_Interp *interp, Tcl_Obj *script, const char *what, const char *subject);
+
+// Makes command `name` of `parent` call `command` in its adopted
+// interpreter `path`, as a supervised call: a command the script exported.
+int script_owner_export(Tcl_Interp *parent, Tcl_Obj *path, Tcl_Obj *name, Tcl_Obj *command);
 
 // True only for the plugin's running interpreter, the chat alias's userData.
 bool callbacks_interp_live(Tcl_Interp *interp);

@@ -3,6 +3,8 @@
 #ifndef TOBRISK_TCLCMDS_H
 #define TOBRISK_TCLCMDS_H
 
+#include <stdint.h>
+
 #include <tcl.h>
 
 #include "host_services.h"
@@ -25,6 +27,14 @@ TOBRISK_HOST_SERVICES(TOBRISK_DECLARE_HANDLER)
 
 int TobriskTclNotImplemented(Tcl_Interp *interp, Tcl_Obj *const words[]);
 int TobriskTclMessageBox(Tcl_Interp *interp, int count, Tcl_Obj *const words[]);
+
+// The supervisor's commands in the main interpreter: ::tobrisk::_adopt,
+// ::tobrisk::_holdings and ::tobrisk::_release.
+void tclcmds_register_supervision(Tcl_Interp *interp);
+// Ends a subscription, and removes an entry or section, as the handlers
+// do; the host's answer.
+int32_t tclcmds_events_disconnect(int32_t id);
+int32_t tclcmds_list_remove(int32_t id, bool section);
 
 // Sets the interpreter's result to an integer and returns TCL_OK.
 int tclcmds_int_result(Tcl_Interp *interp, int value);

@@ -11,10 +11,10 @@
 // when the host calls back. It may release its own binding (a subscribed
 // script that cancels its subscription): the script value it runs is held
 // here, and the interpreter is taken beforehand and preserved.
-static void eval_binding(CallbackBinding *binding, Tcl_Interp *interp, const char *subject)
+static void eval_binding(CallbackBinding *binding, Tcl_Interp *interp, const char *what, const char *subject)
 {
     Tcl_Obj *script = callback_binding_script(binding);
-    if (tobrisk_eval_obj(interp, script) != TCL_OK) tobrisk_report(subject, Tcl_GetStringResult(interp));
+    callbacks_run(interp, script, what, subject);
     Tcl_DecrRefCount(script);
 }
 
@@ -31,7 +31,7 @@ extern "C" int32_t __cdecl TobriskTclListCallback(int32_t code, int32_t unused, 
     if (binding == NULL) return 0;
     Tcl_Interp *interp = binding->interp;
     Tcl_Preserve(interp);
-    eval_binding(binding, interp, "TobriskTclListCallback");
+    eval_binding(binding, interp, "double-click", "TobriskTclListCallback");
     Tcl_Release(interp);
     return 0;
 }
@@ -125,8 +125,9 @@ extern "C" int32_t __cdecl TobriskTclEventsCallback(int32_t code, int32_t unused
     Tcl_Interp *interp = binding->interp;
     Tcl_Preserve(interp);
     publish_chain(interp, (const EventField *)data);
-    eval_binding(binding, interp, "TobriskTclEventsCallback");
-    Tcl_UnsetVar2(interp, "event", NULL, TCL_GLOBAL_ONLY);
+    eval_binding(binding, interp, "event", "TobriskTclEventsCallback");
+    // A script's interpreter may have been deleted by the call's end.
+    if (!Tcl_InterpDeleted(interp)) Tcl_UnsetVar2(interp, "event", NULL, TCL_GLOBAL_ONLY);
     Tcl_Release(interp);
     return 0;
 }

@@ -95,13 +95,25 @@ extern "C" int32_t __cdecl alertCallback(int32_t code, int32_t unused, const cha
 
 // A text body arrives as the characters its UTF-8 names; a binary one as
 // exactly the bytes received, NUL bytes included.
+// In a script's own interpreter the store is a call like any other, under
+// the script's budget: the variable's traces are the script's code.
 static void store_received(Tcl_Interp *interp, const char *name, const HttpCompletion *completion,
                            bool binary)
 {
     if (completion == NULL || completion->bytes == NULL || completion->count < 0) return;
     Tcl_Obj *value = binary ? Tcl_NewByteArrayObj((const unsigned char *)completion->bytes, completion->count)
                             : text_from_host_bytes(completion->bytes, completion->count);
-    callbacks_set_var(interp, name, value, TCL_GLOBAL_ONLY);
+    if (script_owner_name(interp) == NULL) {
+        callbacks_set_var(interp, name, value, TCL_GLOBAL_ONLY);
+        return;
+    }
+    Tcl_Obj *words[] = { Tcl_NewStringObj("::set", -1), Tcl_NewStringObj(name, -1), value };
+    Tcl_Obj *store = Tcl_NewListObj(3, words);
+    Tcl_IncrRefCount(store);
+    Tcl_Preserve(interp);
+    callbacks_run(interp, store, "HTTP answer", binary ? "httpBinaryCallback" : "httpCallback");
+    Tcl_Release(interp);
+    Tcl_DecrRefCount(store);
 }
 
 // Any call is the request's one completion, which releases its binding; a

@@ -24,7 +24,7 @@ int TobriskTclEventsConnect(Tcl_Interp *interp, int count, Tcl_Obj *const words[
     if (host_present()) binding = callback_binding_new(interp, Tcl_GetString(words[2]), BINDING_SUBSCRIPTION);
     record.userData = binding;
     int32_t answer = host_send(SERVICE_eventsConnect, &record);
-    if (binding != NULL) callback_binding_note_subscription(binding, answer);
+    if (binding != NULL) callback_binding_note_id(binding, answer);
     text_release(&type);
     return tclcmds_int_result(interp, answer);
 }
@@ -36,11 +36,19 @@ int TobriskTclEventsDisconnect(Tcl_Interp *interp, int count, Tcl_Obj *const wor
         Tcl_WrongNumArgs(interp, 1, words, "event_id");
         return TCL_ERROR;
     }
+    int32_t id;
+    if (Tcl_GetIntFromObj(interp, words[1], &id) != TCL_OK) return TCL_ERROR;
+    if (callback_bindings_check_owner(interp, HELD_SUBSCRIPTION, id) != TCL_OK) return TCL_ERROR;
+    return tclcmds_int_result(interp, tclcmds_events_disconnect(id));
+}
+
+int32_t tclcmds_events_disconnect(int32_t id)
+{
     EventsRecord record = {};
     record.size = sizeof record;
-    if (Tcl_GetIntFromObj(interp, words[1], &record.event_id) != TCL_OK) return TCL_ERROR;
+    record.event_id = id;
     int32_t answer = host_send(SERVICE_eventsDisconnect, &record);
     // 1: the host has ended the subscription and will not call it again.
-    if (answer == 1) callback_bindings_release_subscription(record.event_id);
-    return tclcmds_int_result(interp, answer);
+    if (answer == 1) callback_bindings_release_subscription(id);
+    return answer;
 }

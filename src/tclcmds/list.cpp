@@ -133,11 +133,11 @@ static const char *combination_error(const ListEntryRecord *record)
 static void note_entry(CallbackBinding *binding, const ListEntryRecord *record, int32_t id, bool is_section)
 {
     if (is_section) {
-        callback_binding_note_entry(binding, id, -1, -1);
+        callback_binding_note_entry(binding, id, -1, -1, true);
         return;
     }
     int32_t parent = record->parent_id != -1 ? record->parent_id : record->section_id;
-    callback_binding_note_entry(binding, id, parent, record->section_id);
+    callback_binding_note_entry(binding, id, parent, record->section_id, false);
 }
 
 // vellumar listAddEntry key value ?key value ...?
@@ -182,6 +182,9 @@ int TobriskTclListAddEntry(Tcl_Interp *interp, int count, Tcl_Obj *const words[]
         // confirms a removal; with no host to confirm it, none is made.
         if (host_present()) binding = callback_binding_new(interp, callback_script, BINDING_LIST_ENTRY);
         record.userData = binding;
+    } else if (host_present()) {
+        // A script's own interpreter keeps a record of every entry it adds.
+        binding = callback_binding_held(interp, BINDING_LIST_ENTRY);
     }
     int32_t answer = send_record(SERVICE_listAddEntry, &record);
     // A section's id is the script's own; the host's answer is for the rest.
@@ -189,6 +192,20 @@ int TobriskTclListAddEntry(Tcl_Interp *interp, int count, Tcl_Obj *const words[]
     int32_t id = is_section ? record.section_id : answer;
     if (binding != NULL) note_entry(binding, &record, id, is_section);
     return tclcmds_int_result(interp, id);
+}
+
+static int32_t remove_or_clear_id(int32_t id, bool section, HostService service, bool removes_entry)
+{
+    ListEntryRecord record;
+    NewListEntryRecord(&record);
+    if (section) {
+        record.section_id = id;
+    } else {
+        record.unique_id = id;
+    }
+    int32_t answer = send_record(service, &record);
+    if (answer == 1) callback_bindings_release_entries(id, section, removes_entry);
+    return answer;
 }
 
 // ?-section? unique_id: "-section" with a number names a section instead.
@@ -202,23 +219,26 @@ static int remove_or_clear(Tcl_Interp *interp, int count, Tcl_Obj *const words[]
         Tcl_WrongNumArgs(interp, 1, words, usage);
         return TCL_ERROR;
     }
-    ListEntryRecord record;
-    NewListEntryRecord(&record);
-    if (strcmp(Tcl_GetString(words[1]), "-section") == 0) {
+    int32_t id;
+    bool section = strcmp(Tcl_GetString(words[1]), "-section") == 0;
+    if (section) {
         if (count != 3) {
             Tcl_WrongNumArgs(interp, 1, words, usage);
             return TCL_ERROR;
         }
-        if (Tcl_GetIntFromObj(interp, words[2], &record.section_id) != TCL_OK) return TCL_ERROR;
-    } else if (Tcl_GetIntFromObj(interp, words[1], &record.unique_id) != TCL_OK) {
+        if (Tcl_GetIntFromObj(interp, words[2], &id) != TCL_OK) return TCL_ERROR;
+    } else if (Tcl_GetIntFromObj(interp, words[1], &id) != TCL_OK) {
         return TCL_ERROR;
     }
-    int32_t answer = send_record(service, &record);
-    if (answer == 1) {
-        int32_t target = record.unique_id != -1 ? record.unique_id : record.section_id;
-        callback_bindings_release_entries(target, removes_entry);
+    if (callback_bindings_check_owner(interp, section ? HELD_SECTION : HELD_ENTRY, id) != TCL_OK) {
+        return TCL_ERROR;
     }
-    return tclcmds_int_result(interp, answer);
+    return tclcmds_int_result(interp, remove_or_clear_id(id, section, service, removes_entry));
+}
+
+int32_t tclcmds_list_remove(int32_t id, bool section)
+{
+    return remove_or_clear_id(id, section, SERVICE_listRemoveEntry, true);
 }
 
 // vellumar listRemoveEntry ?-section? unique_id
@@ -269,6 +289,7 @@ int TobriskTclListUpdateText(Tcl_Interp *interp, int count, Tcl_Obj *const words
     ListEntryRecord record;
     NewListEntryRecord(&record);
     if (Tcl_GetIntFromObj(interp, words[1], &record.unique_id) != TCL_OK) return TCL_ERROR;
+    if (callback_bindings_check_owner(interp, HELD_ENTRY, record.unique_id) != TCL_OK) return TCL_ERROR;
     record.text = Tcl_GetString(words[2]);
     if (count == 4) record.edit_string = Tcl_GetString(words[3]);
     return tclcmds_int_result(interp, send_record(SERVICE_listUpdateText, &record));

@@ -62,6 +62,7 @@ int TobriskTclSystraySetAlert(Tcl_Interp *interp, int count, Tcl_Obj *const word
     if (count == 6) record.formatted = lenient_int(interp, words[5]);
     record.callback = alertCallback;
     host_send(SERVICE_systraySetAlert, &record);
+    script_owner_count_alert(interp);
     text_release(&type);
     text_release(&text);
     return TCL_OK;
@@ -85,11 +86,14 @@ int TobriskTclHttpFileRequest(Tcl_Interp *interp, int count, Tcl_Obj *const word
     record.callback = binary ? httpBinaryCallback : httpCallback;
     // Released by the callback when the host completes the request; with no
     // host to complete it, no binding is made.
+    CallbackBinding *binding = NULL;
     if (host_present()) {
         const char *variable = count - skip == 3 ? Tcl_GetString(words[2 + skip]) : NULL;
-        record.userData = callback_binding_new(interp, variable, BINDING_HTTP);
+        binding = callback_binding_new(interp, variable, BINDING_HTTP);
     }
+    record.userData = binding;
     int32_t answer = host_send(SERVICE_httpFileRequest, &record);
+    if (binding != NULL) callback_binding_note_id(binding, answer);
     text_release(&url);
     return tclcmds_int_result(interp, answer);
 }

@@ -1,14 +1,18 @@
 # A stand-in for the plugin's two commands in a plain tclsh: `vellumar`
 # keeps what the scripts register, as the messenger would, and the procs
 # of ::host play the messenger's side (events, double-clicks, HTTP
-# answers). The supervisor is then loaded as the plugin loads it.
+# answers). ::tobrisk::_adopt, _holdings and _release stand in for the
+# plugin's record of what each script's interpreter holds; what that
+# interpreter binds runs through the supervisor's `run`, as the plugin's
+# callbacks call it. The supervisor is then loaded as the plugin loads it.
 
 namespace eval ::host {
     variable next 0
-    variable subscriptions {}   ;# id -> script
-    variable entries {}         ;# id -> {section_id section script}
-    variable requests {}        ;# id -> {url variable}
-    variable alerts 0
+    variable subscriptions {}   ;# id -> {script path}
+    variable entries {}         ;# id -> {section_id section script path}
+    variable requests {}        ;# id -> {url variable path}
+    variable alerts {}          ;# path -> alerts raised
+    variable owners {}          ;# path -> script name, of the adopted interpreters
     variable messages {}
     variable boxes {}
     variable config ""
@@ -18,7 +22,8 @@ proc ::host::reset {} {
     variable subscriptions {}
     variable entries {}
     variable requests {}
-    variable alerts 0
+    variable alerts {}
+    variable owners {}
     variable messages {}
     variable boxes {}
 }
@@ -37,26 +42,54 @@ namespace eval ::host {
 }
 
 proc vellumar {option args} {
-    set name [tcl::prefix match -message option $::host::service_names $option]
-    if {[info procs ::host::$name] eq ""} { error "$option not yet implemented" }
-    tailcall ::host::$name {*}$args
+    tailcall ::host::call "" $option {*}$args
 }
 
-proc ::host::eventsConnect {type script} {
+# PATH is the calling script's interpreter; "" for the main one.
+proc ::host::call {path option args} {
+    set name [tcl::prefix match -message option $::host::service_names $option]
+    if {[info procs ::host::$name] eq ""} { error "$option not yet implemented" }
+    tailcall ::host::$name $path {*}$args
+}
+
+proc ::host::_adopt {path name} {
+    dict set ::host::owners $path $name
+    interp alias $path vellumar {} ::host::call $path
+    interp alias $path tobrisk {} tobrisk
+}
+
+# Refuses a script's interpreter what another holds, as the plugin does.
+proc ::host::check {path what id owner} {
+    variable owners
+    if {$path eq "" || $owner eq $path} return
+    if {$owner eq "none"} {
+        return -code error "$what $id was not made by the script [dict get $owners $path]"
+    }
+    if {$owner eq ""} { return -code error "$what $id belongs to the main interpreter" }
+    return -code error "$what $id belongs to the script [dict get $owners $owner]"
+}
+
+proc ::host::owner {table id field} {
+    if {![dict exists $table $id]} { return none }
+    return [lindex [dict get $table $id] $field]
+}
+
+proc ::host::eventsConnect {path type script} {
     variable next
     variable subscriptions
-    dict set subscriptions [incr next] $script
+    dict set subscriptions [incr next] [list $script $path]
     return $next
 }
 
-proc ::host::eventsDisconnect {id} {
+proc ::host::eventsDisconnect {path id} {
     variable subscriptions
+    check $path subscription $id [owner $subscriptions $id 1]
     if {![dict exists $subscriptions $id]} { return 0 }
     dict unset subscriptions $id
     return 1
 }
 
-proc ::host::listAddEntry {args} {
+proc ::host::listAddEntry {path args} {
     variable next
     variable entries
     if {[llength $args] == 1} { set args [lindex $args 0] }
@@ -67,47 +100,91 @@ proc ::host::listAddEntry {args} {
     } else {
         set id [incr next]
     }
-    dict set entries $id [list [dict get $fields section_id] [dict get $fields section] [dict get $fields callback]]
+    dict set entries $id [list [dict get $fields section_id] [dict get $fields section] \
+                              [dict get $fields callback] $path]
     return $id
 }
 
-proc ::host::listRemoveEntry {args} {
+proc ::host::listRemoveEntry {path args} {
     variable entries
     if {[lindex $args 0] eq "-section"} {
         set section [lindex $args 1]
+        check $path section $section [owner $entries $section 3]
         set found 0
         dict for {id entry} $entries {
             if {[lindex $entry 0] == $section} { dict unset entries $id; set found 1 }
         }
         return $found
     }
-    if {![dict exists $entries [lindex $args 0]]} { return 0 }
-    dict unset entries [lindex $args 0]
+    set id [lindex $args 0]
+    check $path entry $id [owner $entries $id 3]
+    if {![dict exists $entries $id]} { return 0 }
+    dict unset entries $id
     return 1
 }
 
-proc ::host::listClearEntry {args} { return 1 }
-proc ::host::versionRequest {} { return 0.6.8 }
+proc ::host::listClearEntry {path args} {
+    variable entries
+    if {[lindex $args 0] eq "-section"} {
+        check $path section [lindex $args 1] [owner $entries [lindex $args 1] 3]
+    } else {
+        check $path entry [lindex $args 0] [owner $entries [lindex $args 0] 3]
+    }
+    return 1
+}
+proc ::host::versionRequest {path} { return 0.6.8 }
 
-proc ::host::messageSend {medium connection target text} {
+proc ::host::messageSend {path medium connection target text} {
     variable messages
     lappend messages [list $target $text]
     return 1
 }
 
-proc ::host::systraySetAlert {type text args} {
+proc ::host::systraySetAlert {path type text args} {
     variable alerts
-    incr alerts
-    return $alerts
+    dict incr alerts $path
+    return [dict get $alerts $path]
 }
 
-proc ::host::httpFileRequest {args} {
+proc ::host::httpFileRequest {path args} {
     if {[lindex $args 0] eq "-binary"} { set args [lrange $args 1 end] }
     lassign $args url variable
     variable next
     variable requests
-    dict set requests [incr next] [list $url $variable]
+    dict set requests [incr next] [list $url $variable $path]
     return $next
+}
+
+proc ::host::_holdings {path} {
+    set held [dict create subscriptions {} entries {} sections {} requests {}]
+    dict for {id entry} $::host::subscriptions {
+        if {[lindex $entry 1] eq $path} { dict lappend held subscriptions $id }
+    }
+    dict for {id entry} $::host::entries {
+        if {[lindex $entry 3] ne $path} continue
+        dict lappend held [expr {[lindex $entry 1] != 0 ? "sections" : "entries"}] $id
+    }
+    dict for {id request} $::host::requests {
+        if {[lindex $request 2] eq $path} { dict lappend held requests $id }
+    }
+    dict set held alerts [expr {[dict exists $::host::alerts $path] ? [dict get $::host::alerts $path] : 0}]
+    return $held
+}
+
+proc ::host::_release {path} {
+    set held [_holdings $path]
+    foreach id [dict get $held subscriptions] { ::host::eventsDisconnect "" $id }
+    foreach id [lreverse [dict get $held entries]] { ::host::listRemoveEntry "" $id }
+    foreach id [lreverse [dict get $held sections]] { ::host::listRemoveEntry "" -section $id }
+}
+
+# Runs SCRIPT bound by interpreter PATH as the plugin's callbacks do:
+# directly in the main interpreter, through the supervisor in a script's
+# own, and not at all in one that has gone.
+proc ::host::run {path what script} {
+    if {$path eq ""} { return [uplevel #0 $script] }
+    if {![interp exists $path]} return
+    ::tobrisk::sv::run $path $what $script
 }
 
 proc tobrisk {option args} {
@@ -128,17 +205,27 @@ proc tobrisk {option args} {
 # delivers it: the array `event` set around the bound script.
 proc ::host::connect {name status} {
     variable subscriptions
-    dict for {id script} $subscriptions {
-        array set ::event [list connection_id 1 name $name medium ICQ status $status]
-        catch {uplevel #0 $script}
-        unset -nocomplain ::event
+    dict for {id subscription} $subscriptions {
+        lassign $subscription script path
+        set fields [list connection_id 1 name $name medium ICQ status $status]
+        if {$path eq ""} {
+            array set ::event $fields
+        } elseif {[interp exists $path]} {
+            $path eval [list array set ::event $fields]
+        }
+        catch {run $path event $script}
+        if {$path eq ""} {
+            unset -nocomplain ::event
+        } elseif {[interp exists $path]} {
+            $path eval {unset -nocomplain ::event}
+        }
     }
 }
 
 proc ::host::click {id} {
     variable entries
-    set script [lindex [dict get $entries $id] 2]
-    uplevel #0 $script
+    lassign [dict get $entries $id] section_id section script path
+    run $path double-click $script
 }
 
 # Answers every request with BODY, as the plugin's callback stores it.
@@ -147,8 +234,8 @@ proc ::host::deliver {body} {
     set waiting $requests
     set requests {}
     dict for {id request} $waiting {
-        lassign $request url variable
-        if {$variable ne ""} { set $variable $body }
+        lassign $request url variable path
+        if {$variable ne ""} { run $path "HTTP answer" [list ::set $variable $body] }
     }
 }
 
@@ -168,6 +255,9 @@ package ifneeded tobrisk::console 0 {package provide tobrisk::console 0}
 proc ::host::start {dir plugin} {
     set ::env(TOBRISK_SCRIPTS) $dir
     namespace eval ::tobrisk { proc service_names {} { return $::host::service_names } }
+    foreach command {_adopt _holdings _release} {
+        interp alias {} ::tobrisk::$command {} ::host::$command
+    }
     uplevel #0 [list source [file join $plugin init.tcl]]
     ::tobrisk::startup
 }

@@ -1,12 +1,13 @@
 # The script supervisor: every script of the scripts folder runs in a child
 # interpreter of its own, which this code creates, watches and deletes.
 #
-# What a child sees: `vellumar` and `tobrisk` (the main interpreter's
-# commands, reached through aliases; the options that register callbacks
-# are rewritten so that their scripts run in the child), `puts` to stdout
-# and stderr writing to the script's log, `after` timers and background
-# errors run and reported under the script's name and time budget, `exit`
-# refused, and ::tobrisk::on_start, on_stop, export, budget and shared.
+# What a child sees: `vellumar` and `tobrisk` (the plugin's own commands,
+# given to it by ::tobrisk::_adopt: what it binds runs in the child, and
+# the plugin keeps the one record of what it holds from the host), `puts`
+# to stdout and stderr writing to the script's log, `after` timers and
+# background errors run and reported under the script's name and time
+# budget, `exit` refused, and ::tobrisk::on_start, on_stop, export, budget
+# and shared.
 #
 # What the main interpreter gets, for the chat line and for tools:
 #     ::tobrisk::list                 {NAME STATE} pairs, in load order
@@ -20,8 +21,9 @@
 #                                     NAME CHANNEL TEXT for every write
 #
 # Host-to-script calls (events, double-clicks, HTTP answers, timers,
-# exported commands) pass through `enter` and `leave`, which keep the
-# child's time limit armed. Arming a Tcl time limit makes a Tcl timer,
+# exported commands) pass through `run`, or `enter` and `leave`, which keep
+# the child's time limit armed. The plugin's callbacks call `run` for the
+# scripts bound in a child. Arming a Tcl time limit makes a Tcl timer,
 # which costs tens of microseconds under Wine, so a limit is armed for a
 # whole burst of calls and armed again only when less than three quarters
 # of the budget is left: every call gets between three quarters of its
@@ -52,45 +54,57 @@ namespace eval ::tobrisk::sv {
     variable log_lines 500      ;# lines of each log kept in memory
     variable log_file_cap 262144
 
-    # Per script NAME.
-    variable state              ;# loaded, disabled, failed, unloaded
-    variable file
-    variable child              ;# its interpreter while loaded
-    variable budget
-    variable strikes
+    # Per script NAME, one dict in scripts(NAME), read with `get` and `has`
+    # and written with `put` and `drop`:
+    #     state       loaded, disabled, failed, unloaded
+    #     file        its path
+    #     child       its interpreter while loaded
+    #     budget      its own budget, once it has one
+    #     strikes     time-outs since it was loaded
+    #     last_error  when its last error was shown or logged
+    variable scripts
+    # Per log NAME (a script's, "main" or "supervisor").
     variable tail               ;# the log's last lines
     variable log_channel
     variable log_size
-    variable last_error         ;# when its last error was shown or logged
 
-    # Per child interpreter CHILD.
-    variable owner              ;# its script's name
-    variable depth              ;# supervised calls into it on the stack
-    variable rearm              ;# when its time limit must be armed again
-    variable armed              ;# the milliseconds it was last armed with
-    variable start_hooks
-    variable stop_hooks
-    variable exports            ;# commands made in the main interpreter
-    variable subscriptions      ;# event ids
-    variable entries            ;# entry id -> its section id
-    variable sections           ;# section ids
-    variable requests           ;# request key -> the child's variable or ""
-    variable alerts             ;# alerts raised
-    variable pending            ;# an unload waits for its code to return
-    variable scripts            ;# callback id -> script, per child
-    variable sourcing           ;# set while its file is sourced
-    array set state {}; array set file {}; array set child {}
-    array set budget {}; array set strikes {}; array set tail {}
-    array set log_channel {}; array set log_size {}; array set last_error {}
-    array set owner {}; array set depth {}; array set rearm {}
-    array set start_hooks {}; array set stop_hooks {}; array set exports {}
-    array set subscriptions {}; array set entries {}; array set sections {}
-    array set requests {}; array set alerts {}; array set pending {}
-    array set scripts {}; array set sourcing {}
-    variable http_result
-    array set http_result {}
+    array set scripts {}; array set tail {}
+    array set log_channel {}; array set log_size {}
     variable disabled {}
 }
+
+proc ::tobrisk::sv::get {name key} {
+    variable scripts
+    return [dict get $scripts($name) $key]
+}
+
+proc ::tobrisk::sv::has {name key} {
+    variable scripts
+    return [expr {[info exists scripts($name)] && [dict exists $scripts($name) $key]}]
+}
+
+proc ::tobrisk::sv::put {name key value} {
+    variable scripts
+    dict set scripts($name) $key $value
+    return $value
+}
+
+proc ::tobrisk::sv::drop {name key} {
+    variable scripts
+    if {[info exists scripts($name)]} { dict unset scripts($name) $key }
+}
+
+# Each child interpreter PATH has a namespace of the same name that holds
+# its state, made with it and deleted with it:
+#     name          its script's name
+#     depth         supervised calls into it on the stack
+#     rearm         when its time limit must be armed again
+#     armed         the milliseconds it was last armed with
+#     start_hooks, stop_hooks
+#     exports       commands made in the main interpreter
+#     pending       an unload that waits for its code to return, or ""
+#     sourcing      1 while its file is sourced
+# What it holds from the host is the plugin's record: ::tobrisk::_holdings.
 
 # --- Setting up -------------------------------------------------------------
 
@@ -158,13 +172,11 @@ proc ::tobrisk::sv::wants_main {path} {
 proc ::tobrisk::sv::load_all {} {
     variable order
     variable disabled
-    variable state
-    variable file
     dict for {name path} [scan] {
         if {$name ni $order} { lappend order $name }
-        set file($name) $path
+        put $name file $path
         if {$name in $disabled} {
-            set state($name) disabled
+            put $name state disabled
         } elseif {[wants_main $path]} {
             load_main $name
         } else {
@@ -176,82 +188,61 @@ proc ::tobrisk::sv::load_all {} {
 # --- Main-interpreter scripts -------------------------------------------------
 
 proc ::tobrisk::sv::load_main {name} {
-    variable state
-    variable file
-    set ::tobrisk::loading scripts/[file tail $file($name)]
-    set code [catch {uplevel #0 [list source -encoding utf-8 $file($name)]} message options]
+    set ::tobrisk::loading scripts/[file tail [get $name file]]
+    set code [catch {uplevel #0 [list source -encoding utf-8 [get $name file]]} message options]
     set ::tobrisk::loading ""
     if {$code == 1} {
-        set state($name) failed
+        put $name state failed
         failed $name load $message [dict get $options -errorinfo]
     } else {
-        set state($name) loaded
+        put $name state loaded
     }
 }
 
 # --- Children -----------------------------------------------------------------
 
 proc ::tobrisk::sv::load_child {name} {
-    variable state
-    variable file
-    variable child
     variable started
-    variable budget
-    variable strikes
     variable load_budget
-    variable sourcing
-    if {![info exists budget($name)]} { set budget($name) [set [namespace current]::default_budget] }
-    set strikes($name) 0
+    if {![has $name budget]} { put $name budget [set [namespace current]::default_budget] }
+    put $name strikes 0
     set path [new_child $name]
-    set child($name) $path
-    set state($name) loaded
+    put $name child $path
+    put $name state loaded
     arm $path [clock milliseconds] $load_budget
-    set sourcing($path) 1
-    set code [run $path load [list source -encoding utf-8 $file($name)]]
-    unset sourcing($path)
+    set ${path}::sourcing 1
+    set code [run $path load [list source -encoding utf-8 [get $name file]]]
+    if {[namespace exists $path]} { set ${path}::sourcing 0 }
     if {$code != 0} {
-        set state($name) failed
+        put $name state failed
         release $path 1
         return 0
     }
     # A script may unload itself while it is sourced.
     if {![interp exists $path]} { return 1 }
-    set [namespace current]::rearm($path) 0
+    set ${path}::rearm 0
     if {$started} { run_hooks $path on_start }
     return 1
 }
 
 proc ::tobrisk::sv::new_child {name} {
     variable counter
-    variable owner
-    variable depth
-    variable rearm
-    variable start_hooks
-    variable stop_hooks
-    variable exports
-    variable subscriptions
-    variable entries
-    variable sections
-    variable requests
-    variable alerts
-    variable pending
     set path ::tobrisk::child::[regsub -all {[^A-Za-z0-9_]} $name _]_[incr counter]
     namespace eval ::tobrisk::child {}
     interp create $path
     $path eval {namespace eval ::tobrisk {}}
-    set owner($path) $name
-    set depth($path) 0
-    set rearm($path) 0
-    set start_hooks($path) {}
-    set stop_hooks($path) {}
-    set exports($path) {}
-    set subscriptions($path) {}
-    set entries($path) {}
-    set sections($path) {}
-    set requests($path) {}
-    set alerts($path) 0
-    set pending($path) ""
-    furnish $path
+    namespace eval $path [list variable name $name]
+    namespace eval $path {
+        variable depth 0
+        variable rearm 0
+        variable armed 0
+        variable start_hooks {}
+        variable stop_hooks {}
+        variable exports {}
+        variable pending ""
+        variable sourcing 0
+    }
+    furnish $path $name
     return $path
 }
 
@@ -291,12 +282,11 @@ variable ::tobrisk::sv::standard_output {
 
 # The child's commands: the two of the plugin, the ones of ::tobrisk, and
 # the wrappers of puts, flush, after and exit.
-proc ::tobrisk::sv::furnish {path} {
+proc ::tobrisk::sv::furnish {path name} {
     set sv ::tobrisk::sv
-    interp alias $path ::tobrisk::_vellumar {} vellumar
-    interp alias $path tobrisk {} tobrisk
+    ::tobrisk::_adopt $path $name
     foreach {command target} {
-        _held held  _output output  _timer timer  _bgerror background
+        _output output  _timer timer  _bgerror background
         on_start on_start  on_stop on_stop  export export  budget own_budget
         shared shared
     } {
@@ -305,20 +295,7 @@ proc ::tobrisk::sv::furnish {path} {
     foreach command {list state load unload reload enable disable log holdings} {
         interp alias $path ::tobrisk::$command {} ${sv}::from_child $path ::tobrisk::$command
     }
-    $path eval [list namespace ensemble create -command ::vellumar -prefixes 0 \
-                    -map [vellumar_map] -unknown ::tobrisk::_resolve]
-    interp alias $path ::tobrisk::_resolve {} ${sv}::resolve
     $path eval {
-        proc ::tobrisk::_event {fields script} {
-            if {$fields ne ""} { array set ::event $fields }
-            set code [catch {uplevel #0 $script} result]
-            unset -nocomplain ::event
-            if {$code == 0} { return $result }
-            if {$code == 1} {
-                return -code error -errorinfo $::errorInfo -errorcode $::errorCode $result
-            }
-            return -code $code $result
-        }
         interp hide {} exit
         proc ::exit {args} { error "exit is disabled" }
         rename ::after ::tobrisk::_after
@@ -348,41 +325,6 @@ proc ::tobrisk::sv::main_standard_output {} {
     uplevel #0 $standard_output
 }
 
-# The child's `vellumar` is an ensemble of the plugin's option names: the
-# options that hand the host a script, or that the supervisor must count,
-# go to `held`; all others go straight to the main interpreter's command.
-proc ::tobrisk::sv::vellumar_map {} {
-    variable map
-    if {[info exists map]} { return $map }
-    set map {}
-    set held [held_options]
-    foreach option [::tobrisk::service_names] {
-        if {$option in $held} {
-            dict set map $option [list ::tobrisk::_held $option]
-        } else {
-            dict set map $option [list ::tobrisk::_vellumar $option]
-        }
-    }
-    return $map
-}
-
-# The options that have a held_ procedure below.
-proc ::tobrisk::sv::held_options {} {
-    lmap held [info procs [namespace current]::held_*] { string range [namespace tail $held] 5 end }
-}
-
-# An abbreviated option: the command accepts unique prefixes, and so does
-# the ensemble through this for the held ones; anything else reaches the
-# command as typed, which then answers or gives its own error.
-proc ::tobrisk::sv::resolve {ensemble {option ""} args} {
-    set names [dict keys [vellumar_map]]
-    if {![catch {tcl::prefix match -exact $names $option}]} { return "" }
-    if {![catch {tcl::prefix match $names $option} full] && $full in [held_options]} {
-        return [dict get [vellumar_map] $full]
-    }
-    return [list ::tobrisk::_vellumar $option]
-}
-
 # --- Supervised calls -----------------------------------------------------------
 
 # Evaluates SCRIPT in child PATH as a host-to-script call named WHAT;
@@ -391,16 +333,12 @@ proc ::tobrisk::sv::resolve {ensemble {option ""} args} {
 # and HTTP answer, so it does its bookkeeping inline and builds the error
 # options only for a failure.
 proc ::tobrisk::sv::run {path what script} {
-    variable depth
-    variable rearm
-    variable pending
-    variable owner
-    set name $owner($path)
-    incr depth($path)
+    namespace upvar $path depth depth rearm rearm pending pending name name
+    incr depth
     set now [clock milliseconds]
-    if {$now >= $rearm($path)} { arm $path $now }
+    if {$now >= $rearm} { arm $path $now }
     set code [catch {$path eval $script} result]
-    if {[incr depth($path) -1] == 0 && $pending($path) ne ""} { run_pending $path }
+    if {[incr depth -1] == 0 && $pending ne ""} { run_pending $path }
     if {$code == 0 || $code == 2} { return 0 }
     return [outcome $name $path $what $code $result [list -errorinfo $::errorInfo -errorcode $::errorCode]]
 }
@@ -423,39 +361,34 @@ proc ::tobrisk::sv::outcome {name path what code result options} {
 }
 
 proc ::tobrisk::sv::enter {path} {
-    variable rearm
-    variable depth
-    incr depth($path)
+    namespace upvar $path depth depth rearm rearm
+    incr depth
     set now [clock milliseconds]
-    if {$now >= $rearm($path)} { arm $path $now }
+    if {$now >= $rearm} { arm $path $now }
 }
 
 proc ::tobrisk::sv::leave {path} {
-    variable depth
-    variable pending
-    if {![info exists depth($path)]} return
-    if {[incr depth($path) -1] == 0 && $pending($path) ne ""} { run_pending $path }
+    if {![namespace exists $path]} return
+    namespace upvar $path depth depth pending pending
+    if {[incr depth -1] == 0 && $pending ne ""} { run_pending $path }
 }
 
 # The unload or reload that waited for the child's code to return.
 proc ::tobrisk::sv::run_pending {path} {
-    variable pending
-    set after $pending($path)
-    set pending($path) ""
+    namespace upvar $path pending pending
+    set after $pending
+    set pending ""
     uplevel #0 $after
 }
 
 proc ::tobrisk::sv::arm {path now {allowed ""}} {
-    variable rearm
-    variable budget
-    variable owner
-    variable armed
-    if {$allowed eq ""} { set allowed $budget($owner($path)) }
-    set armed($path) $allowed
+    namespace upvar $path rearm rearm name name armed armed
+    if {$allowed eq ""} { set allowed [get $name budget] }
+    set armed $allowed
     set deadline [expr {$now + $allowed}]
     interp limit $path time -seconds [expr {$deadline / 1000}] -milliseconds [expr {$deadline % 1000}] \
         -command [list ::tobrisk::sv::deadline $path]
-    set rearm($path) [expr {$now + $allowed / 4}]
+    set rearm [expr {$now + $allowed / 4}]
 }
 
 # Tcl calls this when the deadline passes while the child runs or while
@@ -463,32 +396,30 @@ proc ::tobrisk::sv::arm {path now {allowed ""}} {
 # deadline belongs to a burst that is over: the limit is lifted until the
 # next call arms it again.
 proc ::tobrisk::sv::deadline {path} {
-    variable depth
-    variable rearm
-    if {[info exists depth($path)] && $depth($path) == 0} {
+    if {[namespace exists $path] && [set ${path}::depth] == 0} {
         interp limit $path time -seconds {} -milliseconds {}
-        set rearm($path) 0
+        set ${path}::rearm 0
     }
 }
 
 # A failed host-to-script call: logged and shown; a time-out also counts
 # as a strike, and too many strikes disable the script.
 proc ::tobrisk::sv::fail {name path what message info code} {
-    variable strikes
     variable strikes_allowed
-    variable budget
-    variable armed
     if {[timed_out $message $code]} {
         if {[interp exists $path]} {
             interp limit $path time -seconds {} -milliseconds {}
-            set [namespace current]::rearm($path) 0
         }
         # The budget that was armed: sourcing has one of its own.
-        set allowed [expr {[info exists armed($path)] ? $armed($path) : $budget($name)}]
+        set allowed [get $name budget]
+        if {[namespace exists $path]} {
+            set ${path}::rearm 0
+            set allowed [set ${path}::armed]
+        }
         set message "$name took longer than its budget of $allowed ms in $what and was stopped"
         regsub {^[^\n]*} $info $message info
         failed $name $what $message $info
-        if {[incr strikes($name)] >= $strikes_allowed} {
+        if {[put $name strikes [expr {[get $name strikes] + 1}]] >= $strikes_allowed} {
             strike_out $name
         }
         return $message
@@ -504,8 +435,7 @@ proc ::tobrisk::sv::timed_out {message code} {
 }
 
 proc ::tobrisk::sv::strike_out {name} {
-    variable strikes
-    set text "$name was stopped $strikes($name) times for running too long and is now disabled.\
+    set text "$name was stopped [get $name strikes] times for running too long and is now disabled.\
               To enable it again, type in a message window:\n/tobrisk ::tobrisk::enable $name"
     log_write $name error "$text\n"
     tobrisk messagebox $text "Tobrisk Error (scripts/$name.tcl)" 0
@@ -517,21 +447,19 @@ proc ::tobrisk::sv::strike_out {name} {
 # Logs a failure of script NAME and shows it unless the script failed less
 # than two seconds ago: one box per script and burst of errors.
 proc ::tobrisk::sv::failed {name what message info} {
-    variable last_error
-    variable file
     set now [clock milliseconds]
-    set quiet [expr {[info exists last_error($name)] && $now - $last_error($name) < 2000}]
-    set last_error($name) $now
+    set quiet [expr {[has $name last_error] && $now - [get $name last_error] < 2000}]
+    put $name last_error $now
     set info [script_frames $info]
     set text "error in $what: $info\n"
     log_write $name error $text
     if {$quiet} return
-    set subject [expr {[info exists file($name)] ? "scripts/[file tail $file($name)]" : $name}]
+    set subject [expr {[has $name file] ? "scripts/[file tail [get $name file]]" : $name}]
     if {$what ne "load"} { append subject " $what" }
     # The box names the file as the caption does, wherever the folder lies;
     # the log keeps the full path.
-    if {[info exists file($name)]} {
-        set info [string map [list $file($name) scripts/[file tail $file($name)]] $info]
+    if {[has $name file]} {
+        set info [string map [list [get $name file] scripts/[file tail [get $name file]]] $info]
     }
     if {[string length $info] > 2000} { set info [string range $info 0 1999]... }
     tobrisk messagebox $info "Tobrisk Error ($subject)" 0
@@ -564,8 +492,7 @@ proc ::tobrisk::sv::script_frames {info} {
 }
 
 proc ::tobrisk::sv::output {path channel text} {
-    variable owner
-    log_write $owner($path) $channel $text
+    log_write [set ${path}::name] $channel $text
 }
 
 # Appends TEXT to script NAME's log, in memory and in its file, and tells
@@ -620,35 +547,29 @@ proc ::tobrisk::sv::close_logs {} {
 }
 
 proc ::tobrisk::sv::background {path message options} {
-    variable owner
-    fail $owner($path) $path background $message [dict get $options -errorinfo] [dict get $options -errorcode]
+    fail [set ${path}::name] $path background $message [dict get $options -errorinfo] [dict get $options -errorcode]
 }
 
 # --- Hooks, exports, budget -------------------------------------------------------
 
 proc ::tobrisk::sv::on_start {path script} {
-    variable start_hooks
     variable started
-    variable pending
-    variable sourcing
-    lappend start_hooks($path) $script
-    if {$started && $pending($path) eq "" && ![info exists sourcing($path)]} {
+    namespace upvar $path start_hooks start_hooks pending pending sourcing sourcing
+    lappend start_hooks $script
+    if {$started && $pending eq "" && !$sourcing} {
         run $path on_start $script
     }
 }
 
 proc ::tobrisk::sv::on_stop {path script} {
-    variable stop_hooks
-    lappend stop_hooks($path) $script
+    lappend ${path}::stop_hooks $script
 }
 
 proc ::tobrisk::sv::run_hooks {path when} {
-    variable start_hooks
-    variable stop_hooks
     if {$when eq "on_start"} {
-        set hooks $start_hooks($path)
+        set hooks [set ${path}::start_hooks]
     } else {
-        set hooks [lreverse $stop_hooks($path)]
+        set hooks [lreverse [set ${path}::stop_hooks]]
     }
     foreach script $hooks {
         if {![interp exists $path]} return
@@ -658,31 +579,41 @@ proc ::tobrisk::sv::run_hooks {path when} {
 
 # Makes the child's commands callable from the main interpreter (and so
 # from the chat line) under the same names, as supervised calls.
+# The plugin's ::tobrisk::_export makes a command that does what `call`
+# does, without a procedure on the way.
 proc ::tobrisk::sv::export {path args} {
-    variable exports
     foreach command $args {
         set qualified [expr {[string match ::* $command] ? $command : "::$command"}]
         namespace eval ::[namespace qualifiers $qualified] {}
-        interp alias {} $qualified {} ::tobrisk::sv::call $path $command
-        lappend exports($path) $qualified
+        if {[info commands ::tobrisk::_export] ne ""} {
+            ::tobrisk::_export $path $qualified $command
+        } else {
+            interp alias {} $qualified {} ::tobrisk::sv::call $path $command
+        }
+        lappend ${path}::exports $qualified
     }
 }
 
 proc ::tobrisk::sv::call {path command args} {
-    variable owner
+    set name [set ${path}::name]
     enter $path
     set code [catch {$path eval [list $command {*}$args]} result options]
     leave $path
-    if {$code == 1} {
-        set info [dict get $options -errorinfo]
-        if {[timed_out $result [dict get $options -errorcode]]} {
-            set result [fail $owner($path) $path $command $result $info [dict get $options -errorcode]]
-        } else {
-            log_write $owner($path) error "error in $command: [script_frames $info]\n"
-        }
-        return -code error -errorinfo $info $result
-    }
+    if {$code == 1} { tailcall call_failed $name $path $command $result $options }
     return $result
+}
+
+# An exported command of script NAME failed: a time-out counts as a
+# strike, any other error is logged; the caller gets the error. The call
+# may have unloaded the script.
+proc ::tobrisk::sv::call_failed {name path command result options} {
+    set info [dict get $options -errorinfo]
+    if {[timed_out $result [dict get $options -errorcode]]} {
+        set result [fail $name $path $command $result $info [dict get $options -errorcode]]
+    } else {
+        log_write $name error "error in $command: [script_frames $info]\n"
+    }
+    return -code error -errorinfo $info $result
 }
 
 # Commands of the main interpreter (a shared library's) made callable in
@@ -694,155 +625,13 @@ proc ::tobrisk::sv::shared {path args} {
 }
 
 proc ::tobrisk::sv::own_budget {path args} {
-    variable owner
-    tailcall ::tobrisk::budget $owner($path) {*}$args
+    tailcall ::tobrisk::budget [set ${path}::name] {*}$args
 }
 
 # The commands of ::tobrisk as a child calls them; the frame tells an
 # unload that the child's own code is on the stack.
 proc ::tobrisk::sv::from_child {path command args} {
     return [$command {*}$args]
-}
-
-# --- The held options ----------------------------------------------------------
-
-proc ::tobrisk::sv::held {path option args} {
-    tailcall [namespace current]::held_$option $path {*}$args
-}
-
-# A callback script of the child, kept here so that it compiles once.
-proc ::tobrisk::sv::keep_script {path script} {
-    variable counter
-    variable scripts
-    set id [incr counter]
-    set scripts($path,$id) $script
-    return $id
-}
-
-proc ::tobrisk::sv::held_eventsConnect {path args} {
-    variable subscriptions
-    if {[llength $args] != 2} { tailcall vellumar eventsConnect {*}$args }
-    lassign $args type script
-    set id [keep_script $path $script]
-    set subscription [vellumar eventsConnect $type [list ::tobrisk::sv::event $path $id]]
-    lappend subscriptions($path) $subscription
-    return $subscription
-}
-
-proc ::tobrisk::sv::held_eventsDisconnect {path args} {
-    variable subscriptions
-    set answer [vellumar eventsDisconnect {*}$args]
-    set subscriptions($path) [lsearch -all -inline -not -exact $subscriptions($path) [lindex $args 0]]
-    return $answer
-}
-
-# A connection change: the child gets its own copy of the array `event`.
-# The most frequent call of all, so it does the work of `run` itself.
-proc ::tobrisk::sv::event {path id} {
-    variable scripts
-    variable depth
-    variable rearm
-    variable pending
-    variable owner
-    if {![info exists scripts($path,$id)]} return
-    set name $owner($path)
-    incr depth($path)
-    set now [clock milliseconds]
-    if {$now >= $rearm($path)} { arm $path $now }
-    set code [catch {$path eval [list ::tobrisk::_event [array get ::event] $scripts($path,$id)]} result]
-    if {[incr depth($path) -1] == 0 && $pending($path) ne ""} { run_pending $path }
-    if {$code == 0 || $code == 2} return
-    outcome $name $path event $code $result [list -errorinfo $::errorInfo -errorcode $::errorCode]
-}
-
-proc ::tobrisk::sv::held_listAddEntry {path args} {
-    variable entries
-    variable sections
-    set pairs [expr {[llength $args] == 1 ? [lindex $args 0] : $args}]
-    if {[catch {llength $pairs} count] || $count % 2 != 0} { tailcall vellumar listAddEntry {*}$args }
-    set section 0
-    set section_id -1
-    set rewritten {}
-    foreach {key value} $pairs {
-        switch -exact -- $key {
-            callback { set value [list ::tobrisk::sv::click $path [keep_script $path $value]] }
-            section { set section $value }
-            section_id { set section_id $value }
-        }
-        lappend rewritten $key $value
-    }
-    if {[llength $args] == 1} { set rewritten [list $rewritten] }
-    if {[catch {vellumar listAddEntry {*}$rewritten} id options]} {
-        return -options $options $id
-    }
-    if {[string is entier -strict $section] && $section != 0} {
-        lappend sections($path) $id
-    } else {
-        lappend entries($path) $id $section_id
-    }
-    return $id
-}
-
-proc ::tobrisk::sv::held_listRemoveEntry {path args} {
-    variable entries
-    variable sections
-    set answer [vellumar listRemoveEntry {*}$args]
-    if {[lindex $args 0] eq "-section"} {
-        set section [lindex $args 1]
-        set sections($path) [lsearch -all -inline -not -exact $sections($path) $section]
-        set kept {}
-        foreach {id in} $entries($path) {
-            if {$in ne $section} { lappend kept $id $in }
-        }
-        set entries($path) $kept
-    } else {
-        set kept {}
-        foreach {id in} $entries($path) {
-            if {$id ne [lindex $args 0]} { lappend kept $id $in }
-        }
-        set entries($path) $kept
-    }
-    return $answer
-}
-
-proc ::tobrisk::sv::click {path id} {
-    variable scripts
-    if {![info exists scripts($path,$id)]} return
-    run $path double-click $scripts($path,$id)
-}
-
-proc ::tobrisk::sv::held_systraySetAlert {path args} {
-    variable alerts
-    set answer [vellumar systraySetAlert {*}$args]
-    if {[llength $args] >= 2 && [llength $args] <= 5} { incr alerts($path) }
-    return $answer
-}
-
-# The host stores an HTTP answer in a variable of the main interpreter,
-# whose write trace hands it to the child that asked, if it still exists.
-proc ::tobrisk::sv::held_httpFileRequest {path args} {
-    variable requests
-    variable counter
-    set binary [expr {[lindex $args 0] eq "-binary" ? [list -binary] : {}}]
-    set words [lrange $args [llength $binary] end]
-    if {[llength $words] < 1 || [llength $words] > 2} { tailcall vellumar httpFileRequest {*}$args }
-    set key [incr counter]
-    set result ::tobrisk::sv::http_result($key)
-    trace add variable $result write [list ::tobrisk::sv::answered $path $key]
-    dict set requests($path) $key [lindex $words 1]
-    return [vellumar httpFileRequest {*}$binary [lindex $words 0] $result]
-}
-
-proc ::tobrisk::sv::answered {path key args} {
-    variable requests
-    variable http_result
-    set body $http_result($key)
-    unset http_result($key)
-    if {![info exists requests($path)] || ![dict exists $requests($path) $key]} return
-    set variable [dict get $requests($path) $key]
-    dict unset requests($path) $key
-    if {$variable eq ""} return
-    run $path "HTTP answer" [list set $variable $body]
 }
 
 proc ::tobrisk::sv::timer {path script} {
@@ -855,14 +644,12 @@ proc ::tobrisk::sv::timer {path script} {
 # stop scripts. While its own code is on the stack the release waits until
 # that code has returned.
 proc ::tobrisk::sv::release {path {stop_scripts 1} {then ""}} {
-    variable depth
-    variable pending
-    if {![info exists depth($path)]} {
+    if {![namespace exists $path]} {
         if {$then ne ""} { uplevel #0 $then }
         return
     }
-    if {$depth($path) > 0 || [caller_is $path]} {
-        set pending($path) [list ::tobrisk::sv::release $path $stop_scripts $then]
+    if {[set ${path}::depth] > 0 || [caller_is $path]} {
+        set ${path}::pending [list ::tobrisk::sv::release $path $stop_scripts $then]
         after idle [list ::tobrisk::sv::release_if_pending $path]
         return
     }
@@ -873,12 +660,8 @@ proc ::tobrisk::sv::release {path {stop_scripts 1} {then ""}} {
 }
 
 proc ::tobrisk::sv::release_if_pending {path} {
-    variable pending
-    variable depth
-    if {[info exists pending($path)] && $pending($path) ne "" && $depth($path) == 0} {
-        set after $pending($path)
-        set pending($path) ""
-        uplevel #0 $after
+    if {[namespace exists $path] && [set ${path}::pending] ne "" && [set ${path}::depth] == 0} {
+        run_pending $path
     }
 }
 
@@ -892,39 +675,23 @@ proc ::tobrisk::sv::caller_is {path} {
     return 0
 }
 
+# What the messenger still holds for the script is given back, each thing
+# once, by the plugin that keeps the record.
 proc ::tobrisk::sv::release_holdings {path} {
-    variable subscriptions
-    variable entries
-    variable sections
-    variable exports
-    foreach id $subscriptions($path) { catch {vellumar eventsDisconnect $id} }
-    set ids [dict keys $entries($path)]
-    foreach id [lreverse $ids] { catch {vellumar listRemoveEntry $id} }
-    foreach id [lreverse $sections($path)] { catch {vellumar listRemoveEntry -section $id} }
-    foreach command $exports($path) { catch {interp alias {} $command {}} }
-    set subscriptions($path) {}
-    set entries($path) {}
-    set sections($path) {}
-    set exports($path) {}
+    ::tobrisk::_release $path
+    foreach command [set ${path}::exports] { catch {rename $command {}} }
+    set ${path}::exports {}
 }
 
 proc ::tobrisk::sv::forget {path} {
-    variable scripts
-    variable child
-    variable owner
-    set name $owner($path)
-    if {[info exists child($name)] && $child($name) eq $path} { unset child($name) }
-    array unset scripts $path,*
-    foreach variable {owner depth rearm armed start_hooks stop_hooks exports subscriptions entries
-                      sections requests alerts pending} {
-        unset -nocomplain [namespace current]::${variable}($path)
-    }
+    set name [set ${path}::name]
+    if {[has $name child] && [get $name child] eq $path} { drop $name child }
+    namespace delete $path
     catch {interp delete $path}
 }
 
 proc ::tobrisk::sv::disable_script {name} {
     variable disabled
-    variable state
     if {$name ni $disabled} {
         lappend disabled $name
         write_disabled
@@ -934,22 +701,19 @@ proc ::tobrisk::sv::disable_script {name} {
 
 # Unloads NAME and leaves it in state AFTER.
 proc ::tobrisk::sv::unload_script {name after} {
-    variable child
-    variable state
-    if {[info exists child($name)]} {
-        release $child($name) 1 [list set ::tobrisk::sv::state($name) $after]
+    if {[has $name child]} {
+        release [get $name child] 1 [list ::tobrisk::sv::put $name state $after]
     } else {
-        set state($name) $after
+        put $name state $after
     }
 }
 
 proc ::tobrisk::sv::shutdown {} {
     variable order
-    variable child
     foreach name [lreverse $order] {
-        if {[info exists child($name)]} {
-            set [namespace current]::depth($child($name)) 0
-            release $child($name)
+        if {[has $name child]} {
+            set [get $name child]::depth 0
+            release [get $name child]
         }
     }
     close_logs
@@ -958,8 +722,7 @@ proc ::tobrisk::sv::shutdown {} {
 # --- The commands of ::tobrisk -----------------------------------------------------
 
 proc ::tobrisk::sv::known {name} {
-    variable state
-    if {![info exists state($name)]} {
+    if {![has $name state]} {
         return -code error "no script \"$name\": ::tobrisk::list names the scripts"
     }
 }
@@ -967,50 +730,50 @@ proc ::tobrisk::sv::known {name} {
 proc ::tobrisk::list {} {
     set pairs {}
     foreach name $::tobrisk::sv::order {
-        lappend pairs [::list $name $::tobrisk::sv::state($name)]
+        lappend pairs [::list $name [::tobrisk::sv::get $name state]]
     }
     return $pairs
 }
 
 proc ::tobrisk::state {name} {
     ::tobrisk::sv::known $name
-    return $::tobrisk::sv::state($name)
+    return [::tobrisk::sv::get $name state]
 }
 
 proc ::tobrisk::interp {name} {
     ::tobrisk::sv::known $name
-    if {![info exists ::tobrisk::sv::child($name)]} {
+    if {![::tobrisk::sv::has $name child]} {
         return -code error "$name has no interpreter: it is [::tobrisk::state $name]"
     }
-    return $::tobrisk::sv::child($name)
+    return [::tobrisk::sv::get $name child]
 }
 
 proc ::tobrisk::load {name} {
-    namespace upvar ::tobrisk::sv state state file file order order
+    namespace upvar ::tobrisk::sv order order
     set found [::tobrisk::sv::scan]
     if {![dict exists $found $name]} {
         return -code error "no script \"$name\" in $::tobrisk::sv::scripts_dir"
     }
-    if {[info exists state($name)]} {
-        switch -- $state($name) {
+    if {[::tobrisk::sv::has $name state]} {
+        switch -- [::tobrisk::sv::get $name state] {
             loaded { return -code error "$name is loaded already" }
             disabled { return -code error "$name is disabled: ::tobrisk::enable $name loads it" }
         }
     }
     if {$name ni $order} { lappend order $name }
-    set file($name) [dict get $found $name]
-    if {[::tobrisk::sv::wants_main $file($name)]} {
+    ::tobrisk::sv::put $name file [dict get $found $name]
+    if {[::tobrisk::sv::wants_main [::tobrisk::sv::get $name file]]} {
         ::tobrisk::sv::load_main $name
     } else {
         ::tobrisk::sv::load_child $name
     }
-    return $state($name)
+    return [::tobrisk::sv::get $name state]
 }
 
 proc ::tobrisk::unload {name} {
     ::tobrisk::sv::known $name
     ::tobrisk::sv::refuse_main $name
-    if {$::tobrisk::sv::state($name) eq "disabled"} return
+    if {[::tobrisk::sv::get $name state] eq "disabled"} return
     ::tobrisk::sv::unload_script $name unloaded
     return
 }
@@ -1018,11 +781,11 @@ proc ::tobrisk::unload {name} {
 proc ::tobrisk::reload {name} {
     ::tobrisk::sv::known $name
     ::tobrisk::sv::refuse_main $name
-    if {$::tobrisk::sv::state($name) eq "disabled"} {
+    if {[::tobrisk::sv::get $name state] eq "disabled"} {
         return -code error "$name is disabled: ::tobrisk::enable $name loads it"
     }
-    if {[info exists ::tobrisk::sv::child($name)]} {
-        ::tobrisk::sv::release $::tobrisk::sv::child($name) 1 \
+    if {[::tobrisk::sv::has $name child]} {
+        ::tobrisk::sv::release [::tobrisk::sv::get $name child] 1 \
             [::list ::tobrisk::sv::reload_now $name]
     } else {
         ::tobrisk::sv::reload_now $name
@@ -1031,21 +794,20 @@ proc ::tobrisk::reload {name} {
 }
 
 proc ::tobrisk::sv::reload_now {name} {
-    variable state
-    set state($name) unloaded
+    put $name state unloaded
     catch {::tobrisk::load $name}
 }
 
 proc ::tobrisk::enable {name} {
     ::tobrisk::sv::known $name
-    namespace upvar ::tobrisk::sv disabled disabled state state
+    namespace upvar ::tobrisk::sv disabled disabled
     set disabled [lsearch -all -inline -not -exact $disabled $name]
     ::tobrisk::sv::write_disabled
-    if {$state($name) eq "disabled"} {
-        set state($name) unloaded
+    if {[::tobrisk::sv::get $name state] eq "disabled"} {
+        ::tobrisk::sv::put $name state unloaded
         ::tobrisk::load $name
     }
-    return $state($name)
+    return [::tobrisk::sv::get $name state]
 }
 
 proc ::tobrisk::disable {name} {
@@ -1056,9 +818,7 @@ proc ::tobrisk::disable {name} {
 }
 
 proc ::tobrisk::sv::refuse_main {name} {
-    variable child
-    variable state
-    if {$state($name) eq "loaded" && ![info exists child($name)]} {
+    if {[get $name state] eq "loaded" && ![has $name child]} {
         return -code error "$name runs in the main interpreter: it stays until the plugin stops"
     }
 }
@@ -1073,37 +833,30 @@ proc ::tobrisk::log {name {lines 50}} {
 
 proc ::tobrisk::budget {name {milliseconds ""}} {
     ::tobrisk::sv::known $name
-    namespace upvar ::tobrisk::sv budget budget child child rearm rearm
+
     if {$milliseconds ne ""} {
         if {![string is entier -strict $milliseconds] || $milliseconds < 1} {
             return -code error "expected a number of milliseconds but got \"$milliseconds\""
         }
-        set budget($name) $milliseconds
-        if {[info exists child($name)]} { set rearm($child($name)) 0 }
+        ::tobrisk::sv::put $name budget $milliseconds
+        if {[::tobrisk::sv::has $name child]} { set [::tobrisk::sv::get $name child]::rearm 0 }
     }
-    if {![info exists budget($name)]} { return $::tobrisk::sv::default_budget }
-    return $budget($name)
+    if {![::tobrisk::sv::has $name budget]} { return $::tobrisk::sv::default_budget }
+    return [::tobrisk::sv::get $name budget]
 }
 
 proc ::tobrisk::holdings {name} {
     ::tobrisk::sv::known $name
     namespace upvar ::tobrisk::sv child child
-    if {![info exists child($name)]} { return {} }
-    set path $child($name)
-    set entries {}
-    foreach {id in} $::tobrisk::sv::entries($path) { lappend entries $id }
-    return [::list subscriptions $::tobrisk::sv::subscriptions($path) \
-                entries $entries sections $::tobrisk::sv::sections($path) \
-                requests [dict keys $::tobrisk::sv::requests($path)] \
-                alerts $::tobrisk::sv::alerts($path) \
-                timers [$path eval {::tobrisk::_after info}]]
+    if {![::tobrisk::sv::has $name child]} { return {} }
+    set path [::tobrisk::sv::get $name child]
+    return [dict replace [::tobrisk::_holdings $path] timers [$path eval {::tobrisk::_after info}]]
 }
 
 proc ::tobrisk::sv::startup {} {
     variable started 1
     variable order
-    variable child
     foreach name $order {
-        if {[info exists child($name)]} { run_hooks $child($name) on_start }
+        if {[has $name child]} { run_hooks [get $name child] on_start }
     }
 }

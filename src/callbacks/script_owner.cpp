@@ -1,0 +1,314 @@
+// The scripts' own interpreters: what the plugin knows of one that the
+// supervisor adopted, and how a call from the host reaches it.
+#include <string.h>
+
+#include "../callbacks.h"
+#include "../tclcmds.h"
+#include "../tobrisk.h"
+
+// The supervisor's procedures that a call from the host may need.
+enum SupervisorProc { PROC_RUN, PROC_ARM, PROC_RUN_PENDING, PROC_OUTCOME, PROC_CALL_FAILED, PROC_COUNT };
+static const char *const SupervisorProcs[PROC_COUNT] = {
+    "::tobrisk::sv::run", "::tobrisk::sv::arm", "::tobrisk::sv::run_pending", "::tobrisk::sv::outcome",
+    "::tobrisk::sv::call_failed",
+};
+
+// The variables of the supervisor's namespace for the interpreter that a
+// call reads and writes: linked to the fields below, so that the
+// supervisor's procedures and the plugin's callbacks keep one account.
+enum CallVariable { VAR_DEPTH, VAR_REARM, VAR_PENDING, VAR_COUNT };
+static const char *const CallVariables[VAR_COUNT] = { "depth", "rearm", "pending" };
+
+// Kept as the interpreter's associated data, so it goes with it.
+struct ScriptOwner {
+    char *name;
+    Tcl_Interp *parent;
+    Tcl_Obj *path;      // the interpreter's path in its parent
+    Tcl_Obj *name_obj;
+    Tcl_Obj *procs[PROC_COUNT];
+    int alerts;         // alerts raised
+    bool linked;        // the three below are the supervisor's variables
+    int depth;          // supervised calls into it on the stack
+    Tcl_WideInt rearm;  // when its time limit must be armed again, in ms
+    char *pending;      // an unload that waits for its code to return, or ""
+};
+static const char OwnerKey[] = "tobrisk script owner";
+
+static void variable_name(const ScriptOwner *owner, CallVariable which, Tcl_DString *name)
+{
+    Tcl_DStringInit(name);
+    Tcl_DStringAppend(name, Tcl_GetString(owner->path), -1);
+    Tcl_DStringAppend(name, "::", 2);
+    Tcl_DStringAppend(name, CallVariables[which], -1);
+}
+
+static void link_variables(ScriptOwner *owner)
+{
+    static const int Types[VAR_COUNT] = { TCL_LINK_INT, TCL_LINK_WIDE_INT, TCL_LINK_STRING };
+    void *const fields[VAR_COUNT] = { &owner->depth, &owner->rearm, &owner->pending };
+    owner->linked = true;
+    for (int which = 0; which < VAR_COUNT; which++) {
+        Tcl_DString name;
+        variable_name(owner, (CallVariable)which, &name);
+        if (Tcl_LinkVar(owner->parent, Tcl_DStringValue(&name), (char *)fields[which], Types[which]) != TCL_OK) {
+            owner->linked = false;
+        }
+        Tcl_DStringFree(&name);
+    }
+    Tcl_ResetResult(owner->parent);
+}
+
+// A namespace deleted first has ended the links itself.
+static void unlink_variables(ScriptOwner *owner)
+{
+    if (Tcl_InterpDeleted(owner->parent)) return;
+    for (int which = 0; which < VAR_COUNT; which++) {
+        Tcl_DString name;
+        variable_name(owner, (CallVariable)which, &name);
+        Tcl_UnlinkVar(owner->parent, Tcl_DStringValue(&name));
+        Tcl_DStringFree(&name);
+    }
+}
+
+// The interpreter is being deleted: what it bound runs nothing any more.
+static void forget_owner(ClientData data, Tcl_Interp *interp)
+{
+    ScriptOwner *owner = (ScriptOwner *)data;
+    callback_bindings_orphan(owner->name, interp);
+    unlink_variables(owner);
+    Tcl_Free(owner->pending);
+    Tcl_DecrRefCount(owner->path);
+    Tcl_DecrRefCount(owner->name_obj);
+    for (Tcl_Obj *proc : owner->procs) Tcl_DecrRefCount(proc);
+    Tcl_Free(owner->name);
+    Tcl_Free((char *)owner);
+}
+
+static ScriptOwner *owner_of(Tcl_Interp *interp)
+{
+    return interp != NULL ? (ScriptOwner *)Tcl_GetAssocData(interp, OwnerKey, NULL) : NULL;
+}
+
+const char *script_owner_name(Tcl_Interp *interp)
+{
+    ScriptOwner *owner = owner_of(interp);
+    return owner != NULL ? owner->name : NULL;
+}
+
+Tcl_Interp *script_owner_find(Tcl_Interp *parent, Tcl_Obj *path)
+{
+    Tcl_Interp *child = Tcl_GetSlave(parent, Tcl_GetString(path));
+    if (child == NULL) Tcl_ResetResult(parent);
+    return owner_of(child) != NULL ? child : NULL;
+}
+
+int script_owner_adopt(Tcl_Interp *parent, Tcl_Obj *path, Tcl_Obj *name)
+{
+    Tcl_Interp *child = Tcl_GetSlave(parent, Tcl_GetString(path));
+    if (child == NULL) return TCL_ERROR;
+    ScriptOwner *owner = (ScriptOwner *)Tcl_Alloc(sizeof *owner);
+    int length;
+    const char *text = Tcl_GetStringFromObj(name, &length);
+    owner->name = Tcl_Alloc(length + 1);
+    memcpy(owner->name, text, length + 1);
+    owner->parent = parent;
+    owner->path = Tcl_DuplicateObj(path);
+    Tcl_IncrRefCount(owner->path);
+    owner->name_obj = Tcl_DuplicateObj(name);
+    Tcl_IncrRefCount(owner->name_obj);
+    for (int which = 0; which < PROC_COUNT; which++) {
+        owner->procs[which] = Tcl_NewStringObj(SupervisorProcs[which], -1);
+        Tcl_IncrRefCount(owner->procs[which]);
+    }
+    owner->alerts = 0;
+    owner->depth = 0;
+    owner->rearm = 0;
+    owner->pending = Tcl_Alloc(1);
+    owner->pending[0] = '\0';
+    link_variables(owner);
+    Tcl_SetAssocData(child, OwnerKey, forget_owner, owner);
+    // The plugin's own commands: what the script binds holds its own
+    // interpreter, and its calls of the host are tagged with its name.
+    tobrisk_register_commands(child);
+    return TCL_OK;
+}
+
+void script_owner_count_alert(Tcl_Interp *interp)
+{
+    ScriptOwner *owner = owner_of(interp);
+    if (owner != NULL) owner->alerts++;
+}
+
+int script_owner_alerts(Tcl_Interp *interp)
+{
+    ScriptOwner *owner = owner_of(interp);
+    return owner != NULL ? owner->alerts : 0;
+}
+
+// Calls one of the supervisor's procedures with the interpreter's path and
+// `count` more words; a failure of the supervisor itself is shown.
+static void call_supervisor(ScriptOwner *owner, SupervisorProc proc, int count, Tcl_Obj *const words[],
+                            const char *subject)
+{
+    Tcl_Obj *call = Tcl_NewListObj(1, &owner->procs[proc]);
+    Tcl_ListObjAppendElement(NULL, call, owner->path);
+    for (int index = 0; index < count; index++) Tcl_ListObjAppendElement(NULL, call, words[index]);
+    Tcl_IncrRefCount(call);
+    if (tobrisk_eval_obj(owner->parent, call) != TCL_OK) {
+        tobrisk_report(subject, Tcl_GetStringResult(owner->parent));
+    }
+    Tcl_DecrRefCount(call);
+}
+
+static Tcl_WideInt now_ms(void)
+{
+    Tcl_Time now;
+    Tcl_GetTime(&now);
+    return (Tcl_WideInt)now.sec * 1000 + now.usec / 1000;
+}
+
+// What the supervisor's `run` does, without a procedure on the way: the
+// call is counted, the time limit armed again when a quarter of the budget
+// has passed, the script evaluated in the interpreter, an unload that
+// waited for the call run once the last call has returned, and a failure
+// reported by the supervisor. The interpreter may be deleted by the end.
+static void enter_call(ScriptOwner *owner, const char *subject)
+{
+    owner->depth++;
+    Tcl_WideInt now = now_ms();
+    if (now >= owner->rearm) {
+        Tcl_Obj *when = Tcl_NewWideIntObj(now);
+        call_supervisor(owner, PROC_ARM, 1, &when, subject);
+    }
+}
+
+static void leave_call(ScriptOwner *owner, const char *subject)
+{
+    if (--owner->depth == 0 && owner->pending[0] != '\0') call_supervisor(owner, PROC_RUN_PENDING, 0, NULL, subject);
+}
+
+static void run_supervised(ScriptOwner *owner, Tcl_Interp *interp, Tcl_Obj *script, const char *what,
+                           const char *subject)
+{
+    Tcl_Interp *parent = owner->parent;
+    Tcl_Preserve(parent);
+    enter_call(owner, subject);
+    int code = tobrisk_eval_obj(interp, script);
+    Tcl_Obj *failure[4] = {};
+    if (code != TCL_OK && code != TCL_RETURN) {
+        failure[0] = Tcl_NewStringObj(what, -1);
+        failure[1] = Tcl_NewIntObj(code);
+        failure[2] = Tcl_GetObjResult(interp);
+        failure[3] = Tcl_GetReturnOptions(interp, code);
+        for (Tcl_Obj *word : failure) Tcl_IncrRefCount(word);
+    }
+    leave_call(owner, subject);
+    if (failure[0] != NULL) {
+        Tcl_Obj *words[] = { owner->name_obj, owner->path, failure[0], failure[1], failure[2], failure[3] };
+        // outcome takes the name first, then the path.
+        Tcl_Obj *call = Tcl_NewListObj(1, &owner->procs[PROC_OUTCOME]);
+        for (Tcl_Obj *word : words) Tcl_ListObjAppendElement(NULL, call, word);
+        Tcl_IncrRefCount(call);
+        if (tobrisk_eval_obj(parent, call) != TCL_OK) tobrisk_report(subject, Tcl_GetStringResult(parent));
+        Tcl_DecrRefCount(call);
+        for (Tcl_Obj *word : failure) Tcl_DecrRefCount(word);
+    }
+    Tcl_Release(parent);
+}
+
+void callbacks_run(Tcl_Interp *interp, Tcl_Obj *script, const char *what, const char *subject)
+{
+    ScriptOwner *owner = owner_of(interp);
+    if (owner == NULL) {
+        if (tobrisk_eval_obj(interp, script) != TCL_OK) tobrisk_report(subject, Tcl_GetStringResult(interp));
+        return;
+    }
+    if (owner->linked) {
+        run_supervised(owner, interp, script, what, subject);
+    } else {
+        Tcl_Obj *words[] = { Tcl_NewStringObj(what, -1), script };
+        call_supervisor(owner, PROC_RUN, 2, words, subject);
+    }
+}
+
+// A command that a script exported: the main interpreter's command calls
+// `command` in the script's interpreter, as a supervised call.
+struct Export {
+    Tcl_Interp *interp;
+    Tcl_Obj *command;
+};
+
+static void forget_export(ClientData data)
+{
+    Export *exported = (Export *)data;
+    Tcl_DecrRefCount(exported->command);
+    Tcl_Release(exported->interp);
+    Tcl_Free((char *)exported);
+}
+
+// Its result and its error go back to the caller; the supervisor logs an
+// error and counts a time-out (call_failed).
+static int call_export(ClientData data, Tcl_Interp *parent, int objc, Tcl_Obj *const objv[])
+{
+    // An unload that the call runs deletes this command and its data.
+    Export *exported = (Export *)data;
+    Tcl_Interp *interp = exported->interp;
+    Tcl_Obj *command = exported->command;
+    ScriptOwner *owner = Tcl_InterpDeleted(interp) ? NULL : owner_of(interp);
+    if (owner == NULL) {
+        Tcl_AppendResult(parent, "the script that made \"", Tcl_GetString(objv[0]), "\" has been unloaded", NULL);
+        return TCL_ERROR;
+    }
+    enum { Kept = 16 };
+    Tcl_Obj *kept[Kept];
+    Tcl_Obj **words = objc <= Kept ? kept : (Tcl_Obj **)Tcl_Alloc(objc * sizeof *words);
+    words[0] = command;
+    for (int index = 1; index < objc; index++) words[index] = objv[index];
+    static const char subject[] = "::tobrisk::export";
+    Tcl_IncrRefCount(command);
+    Tcl_Preserve(interp);
+    Tcl_Preserve(parent);
+    enter_call(owner, subject);
+    int code = Tcl_EvalObjv(interp, objc, words, TCL_EVAL_GLOBAL);
+    if (words != kept) Tcl_Free((char *)words);
+    Tcl_Obj *result = Tcl_GetObjResult(interp);
+    Tcl_IncrRefCount(result);
+    Tcl_Obj *options = code == TCL_ERROR ? Tcl_GetReturnOptions(interp, code) : NULL;
+    if (options != NULL) Tcl_IncrRefCount(options);
+    Tcl_ResetResult(interp);
+    leave_call(owner, subject);
+    if (code == TCL_ERROR) {
+        Tcl_Obj *call = Tcl_NewListObj(1, &owner->procs[PROC_CALL_FAILED]);
+        Tcl_Obj *failure[] = { owner->name_obj, owner->path, command, result, options };
+        for (Tcl_Obj *word : failure) Tcl_ListObjAppendElement(NULL, call, word);
+        Tcl_IncrRefCount(call);
+        code = Tcl_EvalObjEx(parent, call, TCL_EVAL_GLOBAL);
+        Tcl_DecrRefCount(call);
+        Tcl_DecrRefCount(options);
+    } else {
+        Tcl_SetObjResult(parent, result);
+        code = TCL_OK;
+    }
+    Tcl_DecrRefCount(result);
+    Tcl_DecrRefCount(command);
+    Tcl_Release(parent);
+    Tcl_Release(interp);
+    return code;
+}
+
+int script_owner_export(Tcl_Interp *parent, Tcl_Obj *path, Tcl_Obj *name, Tcl_Obj *command)
+{
+    Tcl_Interp *interp = script_owner_find(parent, path);
+    ScriptOwner *owner = owner_of(interp);
+    if (owner == NULL || !owner->linked) {
+        Tcl_AppendResult(parent, "no script's interpreter \"", Tcl_GetString(path), "\"", NULL);
+        return TCL_ERROR;
+    }
+    Export *exported = (Export *)Tcl_Alloc(sizeof *exported);
+    exported->interp = interp;
+    Tcl_Preserve(interp);
+    exported->command = Tcl_DuplicateObj(command);
+    Tcl_IncrRefCount(exported->command);
+    Tcl_CreateObjCommand(parent, Tcl_GetString(name), call_export, exported, forget_export);
+    return TCL_OK;
+}
