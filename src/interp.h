@@ -23,6 +23,11 @@ struct HostCall {
     HostCall() { interp_enter_host_call(); }
     ~HostCall() { interp_leave_host_call(); }
 };
+// `interp create PATH` in `parent`, for a script's own interpreter: the
+// child starts from the library that `parent` uses without searching for it
+// again (src/child_interp.cpp). Its result and errors are those of `interp create`.
+struct Tcl_Obj;
+int interp_create_child(Tcl_Interp *parent, Tcl_Obj *path);
 // Loads "<plugin folder>\bin\tcl84t.dll"; 0 on success, 1 on failure.
 int interp_load_library(int capacity, HMODULE *library, WCHAR *file_name);
 

@@ -172,6 +172,32 @@ TEST_F(Supervised, AnExportThatUnloadsItsOwnScriptStillGivesItsErrorAndLogsIt)
     EXPECT_EQ("gone now", result.result);
     EXPECT_EQ("unloaded", eval_ok("::tobrisk::state leaver"));
     EXPECT_EQ("error: error in ::leave: gone now", eval_ok("lindex [split [::tobrisk::log leaver] \\n] 0"));
+    DeleteFileA((folder_ + "\\leaver.tcl").c_str());
+}
+
+
+// The plugin makes a script's interpreter from the library the main one
+// found; what Tcl sets up in it is what `interp create` sets up, whether
+// env(TCL_LIBRARY) names that library as tcl_library does or in other words.
+TEST_F(Supervised, AScriptsInterpreterIsTheTclOfInterpCreate)
+{
+    const std::string probe = "list [info library] $::auto_path [lsort [info procs]] [lsort [info vars]] "
+                              "[info exists ::tclDefaultLibrary] [package require msgcat] [auto_load parray] "
+                              "[clock format 0 -gmt 1 -format %Y] [catch no_such_command]";
+    const char *const libraries[] = { "set env(TCL_LIBRARY) $tcl_library",
+                                      "set env(TCL_LIBRARY) [file join $tcl_library]" };
+    int made = 0;
+    for (const char *library : libraries) {
+        SCOPED_TRACE(library);
+        eval_ok(library);
+        std::string ours = "::ours" + std::to_string(++made);
+        std::string theirs = "::theirs" + std::to_string(made);
+        EXPECT_EQ(ours, eval_ok("::tobrisk::_interp " + ours));
+        EXPECT_EQ(eval_ok("interp create " + theirs + "; " + theirs + " eval {" + probe + "}"),
+                  eval_ok(ours + " eval {" + probe + "}"));
+        eval_ok("interp delete " + ours + "; interp delete " + theirs);
+    }
+    eval_ok(libraries[0]);
 }
 
 } // namespace

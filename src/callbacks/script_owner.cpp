@@ -167,6 +167,20 @@ static Tcl_WideInt now_ms(void)
     return (Tcl_WideInt)now.sec * 1000 + now.usec / 1000;
 }
 
+// The same clock read from the system's time of day, which Windows keeps
+// in memory it shares with every process: Tcl's own clock costs more than
+// a small script under Wine. Milliseconds are enough to tell whether a
+// quarter of the budget has passed; arming reads Tcl's clock, which the
+// limit is checked against.
+static Tcl_WideInt system_ms(void)
+{
+    static const Tcl_WideInt UnixEpoch = 116444736000000000LL;  // 1970 in 100 ns since 1601
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    Tcl_WideInt ticks = ((Tcl_WideInt)now.dwHighDateTime << 32) | now.dwLowDateTime;
+    return (ticks - UnixEpoch) / 10000;
+}
+
 // What the supervisor's `run` does, without a procedure on the way: the
 // call is counted, the time limit armed again when a quarter of the budget
 // has passed, the script evaluated in the interpreter, an unload that
@@ -175,9 +189,8 @@ static Tcl_WideInt now_ms(void)
 static void enter_call(ScriptOwner *owner, const char *subject)
 {
     owner->depth++;
-    Tcl_WideInt now = now_ms();
-    if (now >= owner->rearm) {
-        Tcl_Obj *when = Tcl_NewWideIntObj(now);
+    if (system_ms() >= owner->rearm) {
+        Tcl_Obj *when = Tcl_NewWideIntObj(now_ms());
         call_supervisor(owner, PROC_ARM, 1, &when, subject);
     }
 }

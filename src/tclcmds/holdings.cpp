@@ -1,13 +1,25 @@
 // The commands that the supervisor of plugin/lib/tobrisk uses in the main
 // interpreter to give a script an interpreter of its own and to read and
 // release what the script holds from the host:
+//     ::tobrisk::_interp PATH       `interp create PATH`, from the library already found
 //     ::tobrisk::_adopt PATH NAME   PATH runs script NAME with the plugin's commands
 //     ::tobrisk::_holdings PATH     subscriptions, entries, sections, requests, alerts
 //     ::tobrisk::_release PATH      gives back to the host what the script still holds
 //     ::tobrisk::_export PATH NAME COMMAND      NAME calls COMMAND in PATH, supervised
 #include "../callbacks.h"
+#include "../interp.h"
 #include "../tclcmds.h"
 #include "../tobrisk.h"
+
+static int interp_cmd(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
+{
+    (void)data;
+    if (objc != 2) {
+        Tcl_WrongNumArgs(interp, 1, objv, "path");
+        return TCL_ERROR;
+    }
+    return interp_create_child(interp, objv[1]);
+}
 
 static int adopt_cmd(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
 {
@@ -97,6 +109,7 @@ static int export_cmd(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *co
 void tclcmds_register_supervision(Tcl_Interp *interp)
 {
     Tcl_CreateObjCommand(interp, "::tobrisk::_export", export_cmd, NULL, NULL);
+    Tcl_CreateObjCommand(interp, "::tobrisk::_interp", interp_cmd, NULL, NULL);
     Tcl_CreateObjCommand(interp, "::tobrisk::_adopt", adopt_cmd, NULL, NULL);
     Tcl_CreateObjCommand(interp, "::tobrisk::_holdings", holdings_cmd, NULL, NULL);
     Tcl_CreateObjCommand(interp, "::tobrisk::_release", release_cmd, NULL, NULL);

@@ -229,7 +229,13 @@ proc ::tobrisk::sv::new_child {name} {
     variable counter
     set path ::tobrisk::child::[regsub -all {[^A-Za-z0-9_]} $name _]_[incr counter]
     namespace eval ::tobrisk::child {}
-    interp create $path
+    # The plugin's _interp is `interp create` without Tcl's second search
+    # for its own library (a millisecond and more under Wine).
+    if {[info commands ::tobrisk::_interp] ne ""} {
+        ::tobrisk::_interp $path
+    } else {
+        interp create $path
+    }
     $path eval {namespace eval ::tobrisk {}}
     namespace eval $path [list variable name $name]
     namespace eval $path {
