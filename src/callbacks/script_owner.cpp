@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "../callbacks.h"
+#include "../interp.h"
 #include "../tclcmds.h"
 #include "../tobrisk.h"
 
@@ -160,6 +161,8 @@ static void call_supervisor(ScriptOwner *owner, SupervisorProc proc, int count, 
     Tcl_DecrRefCount(call);
 }
 
+// Tcl's clock in milliseconds, as `clock milliseconds` reads it: what the
+// supervisor arms the limit with and what Tcl checks the limit against.
 static Tcl_WideInt now_ms(void)
 {
     Tcl_Time now;
@@ -167,18 +170,33 @@ static Tcl_WideInt now_ms(void)
     return (Tcl_WideInt)now.sec * 1000 + now.usec / 1000;
 }
 
-// The same clock read from the system's time of day, which Windows keeps
-// in memory it shares with every process: Tcl's own clock costs more than
-// a small script under Wine. Milliseconds are enough to tell whether a
-// quarter of the budget has passed; arming reads Tcl's clock, which the
-// limit is checked against.
-static Tcl_WideInt system_ms(void)
+// Tcl's clock costs more than a small script under Wine (0.1 to 0.2 us);
+// Windows' tick count is read from memory that the system shares with
+// every process, but moves in steps of about 16 ms. The tick count, set
+// against Tcl's clock at most a second ago (Tcl itself calibrates its
+// clock once a second), tells whether the limit may be due again: never
+// later than Tcl's clock would, at most two steps earlier, so that every
+// call still starts with three quarters of its budget or more ahead.
+static const Tcl_WideInt TickStep = 16;
+static const DWORD Recalibration = 1000;
+static DWORD g_calibrated_tick = 0;
+static Tcl_WideInt g_calibrated_ms = 0;
+static bool g_calibrated = false;
+
+static Tcl_WideInt calibrated_now_ms(void)
 {
-    static const Tcl_WideInt UnixEpoch = 116444736000000000LL;  // 1970 in 100 ns since 1601
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    Tcl_WideInt ticks = ((Tcl_WideInt)now.dwHighDateTime << 32) | now.dwLowDateTime;
-    return (ticks - UnixEpoch) / 10000;
+    g_calibrated_ms = now_ms();
+    g_calibrated_tick = GetTickCount();
+    g_calibrated = true;
+    return g_calibrated_ms;
+}
+
+// The tick count wraps after 49 days; the difference of two does not.
+static bool may_be_due(Tcl_WideInt when)
+{
+    DWORD elapsed = GetTickCount() - g_calibrated_tick;
+    if (!g_calibrated || elapsed >= Recalibration) return calibrated_now_ms() >= when;
+    return g_calibrated_ms + (Tcl_WideInt)elapsed + TickStep >= when;
 }
 
 // What the supervisor's `run` does, without a procedure on the way: the
@@ -189,8 +207,8 @@ static Tcl_WideInt system_ms(void)
 static void enter_call(ScriptOwner *owner, const char *subject)
 {
     owner->depth++;
-    if (system_ms() >= owner->rearm) {
-        Tcl_Obj *when = Tcl_NewWideIntObj(now_ms());
+    if (may_be_due(owner->rearm)) {
+        Tcl_Obj *when = Tcl_NewWideIntObj(calibrated_now_ms());
         call_supervisor(owner, PROC_ARM, 1, &when, subject);
     }
 }
@@ -200,13 +218,21 @@ static void leave_call(ScriptOwner *owner, const char *subject)
     if (--owner->depth == 0 && owner->pending[0] != '\0') call_supervisor(owner, PROC_RUN_PENDING, 0, NULL, subject);
 }
 
+// The supervisor lives in the plugin's interpreter, which the plugin holds
+// until it stops; a stop from within the call has ended it by the call's
+// end, and then nothing is left to account to.
+static bool supervisor_live(const ScriptOwner *owner)
+{
+    return interp_get() == owner->parent;
+}
+
 static void run_supervised(ScriptOwner *owner, Tcl_Interp *interp, Tcl_Obj *script, const char *what,
                            const char *subject)
 {
     Tcl_Interp *parent = owner->parent;
-    Tcl_Preserve(parent);
     enter_call(owner, subject);
     int code = tobrisk_eval_obj(interp, script);
+    if (!supervisor_live(owner)) return;
     Tcl_Obj *failure[4] = {};
     if (code != TCL_OK && code != TCL_RETURN) {
         failure[0] = Tcl_NewStringObj(what, -1);
@@ -226,7 +252,6 @@ static void run_supervised(ScriptOwner *owner, Tcl_Interp *interp, Tcl_Obj *scri
         Tcl_DecrRefCount(call);
         for (Tcl_Obj *word : failure) Tcl_DecrRefCount(word);
     }
-    Tcl_Release(parent);
 }
 
 void callbacks_run(Tcl_Interp *interp, Tcl_Obj *script, const char *what, const char *subject)
@@ -248,6 +273,7 @@ void callbacks_run(Tcl_Interp *interp, Tcl_Obj *script, const char *what, const 
 // `command` in the script's interpreter, as a supervised call.
 struct Export {
     Tcl_Interp *interp;
+    ScriptOwner *owner;  // the interpreter's, valid until it is deleted
     Tcl_Obj *command;
 };
 
@@ -267,7 +293,7 @@ static int call_export(ClientData data, Tcl_Interp *parent, int objc, Tcl_Obj *c
     Export *exported = (Export *)data;
     Tcl_Interp *interp = exported->interp;
     Tcl_Obj *command = exported->command;
-    ScriptOwner *owner = Tcl_InterpDeleted(interp) ? NULL : owner_of(interp);
+    ScriptOwner *owner = Tcl_InterpDeleted(interp) ? NULL : exported->owner;
     if (owner == NULL) {
         Tcl_AppendResult(parent, "the script that made \"", Tcl_GetString(objv[0]), "\" has been unloaded", NULL);
         return TCL_ERROR;
@@ -278,9 +304,10 @@ static int call_export(ClientData data, Tcl_Interp *parent, int objc, Tcl_Obj *c
     words[0] = command;
     for (int index = 1; index < objc; index++) words[index] = objv[index];
     static const char subject[] = "::tobrisk::export";
+    // The command runs in the plugin's interpreter, which Tcl keeps while
+    // it evaluates; the script's may be deleted by the call.
     Tcl_IncrRefCount(command);
     Tcl_Preserve(interp);
-    Tcl_Preserve(parent);
     enter_call(owner, subject);
     int code = Tcl_EvalObjv(interp, objc, words, TCL_EVAL_GLOBAL);
     if (words != kept) Tcl_Free((char *)words);
@@ -304,7 +331,6 @@ static int call_export(ClientData data, Tcl_Interp *parent, int objc, Tcl_Obj *c
     }
     Tcl_DecrRefCount(result);
     Tcl_DecrRefCount(command);
-    Tcl_Release(parent);
     Tcl_Release(interp);
     return code;
 }
@@ -319,6 +345,7 @@ int script_owner_export(Tcl_Interp *parent, Tcl_Obj *path, Tcl_Obj *name, Tcl_Ob
     }
     Export *exported = (Export *)Tcl_Alloc(sizeof *exported);
     exported->interp = interp;
+    exported->owner = owner;
     Tcl_Preserve(interp);
     exported->command = Tcl_DuplicateObj(command);
     Tcl_IncrRefCount(exported->command);
