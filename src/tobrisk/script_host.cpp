@@ -76,6 +76,7 @@ Tcl_Interp *tobrisk_startup(void)
     Tcl_Interp *interp = interp_startup();
     if (interp == NULL) return NULL;
     tobrisk_register_commands(interp);
+    deep_windows_start(interp);
     eval_reported(interp, ExitGuard, "rename ::exit -> ::tcl::exit");
     source_init_script(interp);
     eval_reported(interp, "::tobrisk::startup", "::tobrisk::startup");
