@@ -117,4 +117,23 @@ std::string eval_ok(const std::string &script)
     return result.code == 0 ? result.result : "";
 }
 
+namespace {
+
+BOOL CALLBACK find_notifier(HWND window, LPARAM found)
+{
+    WCHAR name[16];
+    if (GetClassNameW(window, name, 16) == 0 || lstrcmpW(name, L"TclNotifier") != 0) return TRUE;
+    *(HWND *)found = window;
+    return FALSE;
+}
+
+} // namespace
+
+HWND notifier_window()
+{
+    HWND notifier = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), find_notifier, (LPARAM)&notifier);
+    return notifier;
+}
+
 } // namespace messenger
