@@ -223,6 +223,7 @@ Tcl_Interp *interp_get(void)
 void interp_enter_host_call(void)
 {
     if (g_host_calls++ > 0) return;
+    tobrisk_deep_hold();
     g_mode_before_call = g_interp != NULL ? Tcl_SetServiceMode(TCL_SERVICE_NONE) : TCL_SERVICE_ALL;
 }
 
@@ -246,10 +247,13 @@ static int service_window_events(void *unused)
 // stack.
 void interp_leave_host_call(void)
 {
-    if (--g_host_calls > 0 || g_interp == NULL) return;
-    tobrisk_deep_call(service_window_events, NULL);
-    Tcl_SetServiceMode(g_mode_before_call);
-    deep_windows_settle();
+    if (--g_host_calls > 0) return;
+    if (g_interp != NULL) {
+        tobrisk_deep_call(service_window_events, NULL);
+        Tcl_SetServiceMode(g_mode_before_call);
+        deep_windows_settle();
+    }
+    tobrisk_deep_release();
 }
 
 unsigned interp_runtime(void)

@@ -72,6 +72,10 @@ void tobrisk_panic(const char *format, ...);
 // tobrisk_deep_call runs work(argument) there and returns its result.
 int tobrisk_deep_call(int (*work)(void *), void *argument);
 bool tobrisk_on_deep_stack(void);
+// Keep the thread a fiber between the two, for the deep calls of one call
+// from the host.
+void tobrisk_deep_hold(void);
+void tobrisk_deep_release(void);
 int tobrisk_eval(Tcl_Interp *interp, const char *script);
 int tobrisk_eval_obj(Tcl_Interp *interp, Tcl_Obj *script);
 int tobrisk_eval_file(Tcl_Interp *interp, const char *path);

@@ -23,6 +23,7 @@ struct DeepCall {
 };
 
 static LPVOID g_deep_fiber = NULL;
+static bool g_thread_held = false;
 static LPVOID g_caller_fiber = NULL;
 static DeepCall *g_deep_call = NULL;
 static bool g_on_deep_stack = false;
@@ -84,6 +85,23 @@ int tobrisk_deep_call(int (*work)(void *), void *argument)
     g_deep_call = outer_call;
     if (converted) ConvertFiberToThread();
     return call.result;
+}
+
+// A call from the host makes several deep calls (its script, then Tk's
+// window events as it ends); the thread is made a fiber once for all of
+// them, which is most of what a deep call costs, and given back before the
+// host gets it again.
+void tobrisk_deep_hold(void)
+{
+    if (g_thread_held || IsThreadAFiber()) return;
+    g_thread_held = ConvertThreadToFiber(NULL) != NULL;
+}
+
+void tobrisk_deep_release(void)
+{
+    if (!g_thread_held) return;
+    g_thread_held = false;
+    ConvertFiberToThread();
 }
 
 bool tobrisk_on_deep_stack(void)

@@ -115,7 +115,9 @@ void deep_windows_settle(void)
         for (int index = 0; index < g_pending_count; index++) take_in_with_children(g_pending[index]);
     }
     g_pending_count = 0;
-    g_pending_overflow = false;
+    // Without the hook nothing notes new windows, so each settle looks at
+    // all of them.
+    g_pending_overflow = g_creation_hook == NULL;
     prune();
 }
 
@@ -197,6 +199,7 @@ void deep_windows_start(Tcl_Interp *interp)
     g_started = true;
     // The notifier's window, and what Tk made as it started.
     take_in_all();
+    g_pending_overflow = g_creation_hook == NULL;
 }
 
 void deep_windows_stop(void)
