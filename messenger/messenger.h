@@ -169,6 +169,9 @@ struct EvalResult {
 EvalResult eval(const std::string &script);
 // Convenience: the result of a script that must succeed; "" on failure.
 std::string eval_ok(const std::string &script);
+// The window of Tcl's notifier on this thread, through which the host's
+// message loop runs Tcl's timers; nullptr before Tcl has made it.
+HWND notifier_window();
 
 // Gives up this process's standard handles, as the messenger, a GUI
 // program, has none; load_plugin does it first. The C runtime keeps its own

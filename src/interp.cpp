@@ -223,18 +223,37 @@ Tcl_Interp *interp_get(void)
 void interp_enter_host_call(void)
 {
     if (g_host_calls++ > 0) return;
+    tobrisk_deep_hold();
     g_mode_before_call = g_interp != NULL ? Tcl_SetServiceMode(TCL_SERVICE_NONE) : TCL_SERVICE_ALL;
 }
 
-// Tk's window events that came in meanwhile (focus, exposure, sizes) are
-// handled as the call ends, with no Tk work under way; timers and idle
-// handlers wait for the host's loop.
-void interp_leave_host_call(void)
+bool interp_in_host_call(void)
 {
-    if (--g_host_calls > 0 || g_interp == NULL) return;
+    return g_host_calls > 0;
+}
+
+static int service_window_events(void *unused)
+{
+    (void)unused;
     while (Tcl_ServiceEvent(TCL_WINDOW_EVENTS)) {
     }
-    Tcl_SetServiceMode(g_mode_before_call);
+    return 0;
+}
+
+// Tk's window events that came in meanwhile (focus, exposure, sizes) are
+// handled as the call ends, with no Tk work under way, on the deep stack
+// as their bindings are scripts; timers and idle handlers wait for the
+// host's loop. Windows that the call made are then taken onto the deep
+// stack.
+void interp_leave_host_call(void)
+{
+    if (--g_host_calls > 0) return;
+    if (g_interp != NULL) {
+        tobrisk_deep_call(service_window_events, NULL);
+        Tcl_SetServiceMode(g_mode_before_call);
+        deep_windows_settle();
+    }
+    tobrisk_deep_release();
 }
 
 unsigned interp_runtime(void)
@@ -249,10 +268,18 @@ unsigned interp_runtime(void)
 // and unload left about 2 MB of Tcl's and Tk's behind. So the teardown
 // ends only the interpreter, and the library and its entries stay bound
 // for the next start-up.
+// Deleting the interpreter destroys Tk's windows, which runs their
+// <Destroy> bindings; so it is done on the deep stack.
+static int delete_interp(void *interp)
+{
+    Tcl_DeleteInterp((Tcl_Interp *)interp);
+    return 0;
+}
+
 void interp_shutdown(void)
 {
     if (g_interp == NULL) return;
-    Tcl_DeleteInterp(g_interp);
+    tobrisk_deep_call(delete_interp, g_interp);
     Tcl_Release(g_interp);
     g_interp = NULL;
 }

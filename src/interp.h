@@ -19,6 +19,8 @@ void interp_shutdown(void);
 // it for one scope.
 void interp_enter_host_call(void);
 void interp_leave_host_call(void);
+// True while a call from the host runs.
+bool interp_in_host_call(void);
 struct HostCall {
     HostCall() { interp_enter_host_call(); }
     ~HostCall() { interp_leave_host_call(); }

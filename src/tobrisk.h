@@ -70,10 +70,27 @@ void tobrisk_panic(const char *format, ...);
 
 // deep_stack.cpp: evaluations the plugin starts, on a stack large enough
 // for deeply nested input. Scripts are evaluated at the global level.
+// tobrisk_deep_call runs work(argument) there and returns its result.
+int tobrisk_deep_call(int (*work)(void *), void *argument);
+bool tobrisk_on_deep_stack(void);
+// Keep the thread a fiber between the two, for the deep calls of one call
+// from the host.
+void tobrisk_deep_hold(void);
+void tobrisk_deep_release(void);
 int tobrisk_eval(Tcl_Interp *interp, const char *script);
 int tobrisk_eval_obj(Tcl_Interp *interp, Tcl_Obj *script);
 int tobrisk_eval_file(Tcl_Interp *interp, const char *path);
 void tobrisk_service_all(void);
+
+// deep_windows.cpp: the window procedures of Tcl's and Tk's windows on the
+// host's thread run on the deep stack, from "load" to "unload".
+// Starts with the interpreter that has Tk (and again at each start-up).
+void deep_windows_start(Tcl_Interp *interp);
+// Takes in the windows made since the last call; for the end of a call
+// from the host, when no Tcl or Tk code is under way.
+void deep_windows_settle(void);
+// Gives every window its own procedure back, before the plugin may go.
+void deep_windows_stop(void);
 
 // report.cpp
 // A modal box with no owner; text and caption (NULL: Windows' default) are

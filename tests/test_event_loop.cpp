@@ -55,4 +55,18 @@ TEST_F(EventLoop, StopRunsTheTimersThatAreDue)
     messenger::unload();
 }
 
+// Tcl's windows outlive the plugin's library: from "load" to "unload" the
+// notifier's messages go through the plugin's procedure, and after
+// "unload" through Tcl's own again, which the window's class keeps.
+TEST_F(EventLoop, UnloadGivesTclsWindowsTheirOwnProcedureBack)
+{
+    HWND notifier = messenger::notifier_window();
+    ASSERT_NE(nullptr, notifier);
+    LONG_PTR tcl_procedure = GetClassLongPtrW(notifier, GCLP_WNDPROC);
+    EXPECT_NE(tcl_procedure, GetWindowLongPtrW(notifier, GWLP_WNDPROC));
+    messenger::stop();
+    messenger::unload();
+    EXPECT_EQ(tcl_procedure, GetWindowLongPtrW(notifier, GWLP_WNDPROC));
+}
+
 } // namespace

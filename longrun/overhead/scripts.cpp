@@ -8,6 +8,7 @@
 #include "fast_host.h"
 #include "measure.h"
 #include "overhead.h"
+#include "messenger/messenger.h"
 
 namespace {
 
@@ -137,6 +138,43 @@ void measure_alias(const Counts &counts, Table &table)
     check(evaluated, "every evaluation gave 42");
 }
 
+// Messages of the host's loop to Tcl's notifier window, each of which runs
+// an idle callback armed just before it (a callback that armed the next
+// itself would never let Tk's own loops over idle callbacks end). The
+// baseline calls Tcl's own procedure (the window's class keeps it) on this
+// thread's stack, as the loop reached it before the plugin put its own in
+// front; the plugin's row calls the window's procedure, which runs Tcl's on
+// the deep stack.
+void measure_message_loop(const Counts &counts, Table &table)
+{
+    HWND notifier = messenger::notifier_window();
+    if (notifier == nullptr) return failure("no notifier window");
+    WNDPROC tcl_procedure = (WNDPROC)GetClassLongPtrW(notifier, GCLP_WNDPROC);
+    WNDPROC window_procedure = (WNDPROC)GetWindowLongPtrW(notifier, GWLP_WNDPROC);
+    check(window_procedure != tcl_procedure, "the notifier's messages go through the plugin");
+    check(eval_result("set ::ticks 0; proc tick {} {incr ::ticks}") == "", "defining the idle callback");
+
+    table.section("A timer message of the host's loop that runs an idle callback (us per message)");
+    Row &bare = table.baseline("Tcl's notifier procedure on the host's stack", "us");
+    Row &plugin = table.row("the same through the plugin's, on the deep stack", "us");
+    Row &added = table.figure("added by the deep stack per message", "us");
+    for (int round = 0; round < counts.rounds; round++) {
+        double direct = microseconds_each(counts.events, [&] {
+            stubs_eval("after idle tick");
+            CallWindowProcW(tcl_procedure, notifier, WM_TIMER, 1, 0);
+        });
+        double deep = microseconds_each(counts.events, [&] {
+            stubs_eval("after idle tick");
+            CallWindowProcW(window_procedure, notifier, WM_TIMER, 1, 0);
+        });
+        bare.add(direct);
+        plugin.add(deep);
+        added.add(deep - direct);
+    }
+    long expected = 2L * counts.events * counts.rounds;
+    check(eval_result("set ::ticks") == std::to_string(expected), "every message ran the callback");
+}
+
 } // namespace
 
 void measure_scripts(const Options &options, const Counts &counts, Table &table)
@@ -147,5 +185,6 @@ void measure_scripts(const Options &options, const Counts &counts, Table &table)
     measure_calls(counts, table);
     measure_events(counts, table);
     measure_alias(counts, table);
+    measure_message_loop(counts, table);
     timed_stop();
 }

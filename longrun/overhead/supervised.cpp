@@ -186,6 +186,27 @@ void measure_reload(const Counts &counts, Table &table)
     check(eval_result("::tobrisk::state bench") == "loaded", "the script is loaded after its reloads");
 }
 
+// How often a burst of quick double-clicks arms the script's time limit:
+// once, then again only when a quarter of the budget has passed, so the
+// figure falls as the machine gets faster. (The tests check only that it
+// arms, and far less often than it is called.)
+void measure_arming(const Counts &counts, Table &table)
+{
+    eval_result(in_child("vellumar listAddEntry section_id 1 parent_id 1 callback {incr ::quick}").c_str());
+    fast_host::Registered child = fast_host::registered();
+    if (child.list == nullptr) return failure("no double-click callback for the arming");
+    eval_result("set ::bench_arms 0; rename ::tobrisk::sv::arm ::tobrisk::sv::bench_arm\n"
+                "proc ::tobrisk::sv::arm args { incr ::bench_arms; tailcall ::tobrisk::sv::bench_arm {*}$args }");
+    table.section("A burst of quick double-clicks on a script's entry");
+    Row &arms = table.figure("time limit armed, per 1,000 calls", "arms");
+    for (int round = 0; round < counts.rounds; round++) {
+        eval_result("set ::bench_arms 0");
+        microseconds_each(counts.events, [&] { child.list(0, 0, "list_leftDoubleClick", nullptr, child.list_userData); });
+        arms.add(std::atof(eval_result("set ::bench_arms").c_str()) * 1000.0 / (double)counts.events);
+    }
+    eval_result("rename ::tobrisk::sv::arm {}; rename ::tobrisk::sv::bench_arm ::tobrisk::sv::arm");
+}
+
 } // namespace
 
 void measure_supervised(const Options &options, const Counts &counts, Table &table)
@@ -197,6 +218,7 @@ void measure_supervised(const Options &options, const Counts &counts, Table &tab
         measure_calls(counts, table);
         measure_events(counts, table);
         measure_clicks(counts, table);
+        measure_arming(counts, table);
         measure_chat(counts, table);
         measure_reload(counts, table);
     }

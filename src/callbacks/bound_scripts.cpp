@@ -113,6 +113,26 @@ static void publish_chain(Tcl_Interp *interp, const EventField *field)
     }
 }
 
+struct EventDelivery {
+    CallbackBinding *binding;
+    const EventField *fields;
+};
+
+// On the deep stack as a whole: setting and unsetting `event` runs the
+// traces a script put on it, which are the script's code.
+static int deliver_event(void *argument)
+{
+    EventDelivery *delivery = (EventDelivery *)argument;
+    Tcl_Interp *interp = delivery->binding->interp;
+    Tcl_Preserve(interp);
+    publish_chain(interp, delivery->fields);
+    eval_binding(delivery->binding, interp, "event", "TobriskTclEventsCallback");
+    // A script's interpreter may have been deleted by the call's end.
+    if (!Tcl_InterpDeleted(interp)) Tcl_UnsetVar2(interp, "event", NULL, TCL_GLOBAL_ONLY);
+    Tcl_Release(interp);
+    return 0;
+}
+
 extern "C" int32_t __cdecl TobriskTclEventsCallback(int32_t code, int32_t unused, const char *event,
                                                     void *data, void *userData)
 {
@@ -122,12 +142,7 @@ extern "C" int32_t __cdecl TobriskTclEventsCallback(int32_t code, int32_t unused
     if (code != 1) return 0;
     CallbackBinding *binding = callback_binding_live(userData);
     if (binding == NULL) return 0;
-    Tcl_Interp *interp = binding->interp;
-    Tcl_Preserve(interp);
-    publish_chain(interp, (const EventField *)data);
-    eval_binding(binding, interp, "event", "TobriskTclEventsCallback");
-    // A script's interpreter may have been deleted by the call's end.
-    if (!Tcl_InterpDeleted(interp)) Tcl_UnsetVar2(interp, "event", NULL, TCL_GLOBAL_ONLY);
-    Tcl_Release(interp);
+    EventDelivery delivery = { binding, (const EventField *)data };
+    tobrisk_deep_call(deliver_event, &delivery);
     return 0;
 }

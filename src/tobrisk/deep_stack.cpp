@@ -1,8 +1,12 @@
-// Evaluations that the plugin starts (init.tcl, the scripts' procedures,
-// callbacks, the chat line) run on a fiber with a large reserved stack.
-// Tcl parses and compiles nested input recursively in C: a regular
-// expression of 20,000 nested groups or 10,000 nested brackets overflows
-// the host thread's stack, which no `catch` can turn into an error.
+// Everything Tcl runs for the scripts runs on a fiber with a large
+// reserved stack: the evaluations the plugin starts (init.tcl, the
+// scripts' procedures, callbacks, the chat line) and, through
+// deep_windows.cpp, the window procedures by which the host's message loop
+// enters Tcl and Tk (timers, idle callbacks, file events, Tk's events and
+// bindings). Tcl parses and compiles nested input recursively in C: a
+// regular expression of 20,000 nested groups or 10,000 nested brackets
+// overflows the host thread's stack, which no `catch` can turn into an
+// error.
 #include <tcl.h>
 
 #include "../tobrisk.h"
@@ -19,6 +23,7 @@ struct DeepCall {
 };
 
 static LPVOID g_deep_fiber = NULL;
+static bool g_thread_held = false;
 static LPVOID g_caller_fiber = NULL;
 static DeepCall *g_deep_call = NULL;
 static bool g_on_deep_stack = false;
@@ -58,7 +63,7 @@ static bool deep_fiber_ready(void)
 // and given back as it was, so that a host that uses fibers of its own
 // finds the thread as it left it. Where no fiber can be had, the work runs
 // on the caller's stack.
-static int deep_stack_run(int (*work)(void *), void *argument)
+int tobrisk_deep_call(int (*work)(void *), void *argument)
 {
     if (g_on_deep_stack || !deep_fiber_ready()) return work(argument);
     bool converted = false;
@@ -80,6 +85,28 @@ static int deep_stack_run(int (*work)(void *), void *argument)
     g_deep_call = outer_call;
     if (converted) ConvertFiberToThread();
     return call.result;
+}
+
+// A call from the host makes several deep calls (its script, then Tk's
+// window events as it ends); the thread is made a fiber once for all of
+// them, which is most of what a deep call costs, and given back before the
+// host gets it again.
+void tobrisk_deep_hold(void)
+{
+    if (g_thread_held || IsThreadAFiber()) return;
+    g_thread_held = ConvertThreadToFiber(NULL) != NULL;
+}
+
+void tobrisk_deep_release(void)
+{
+    if (!g_thread_held) return;
+    g_thread_held = false;
+    ConvertFiberToThread();
+}
+
+bool tobrisk_on_deep_stack(void)
+{
+    return g_on_deep_stack;
 }
 
 struct EvalCall {
@@ -118,22 +145,22 @@ static int service_all(void *argument)
 int tobrisk_eval(Tcl_Interp *interp, const char *script)
 {
     EvalCall call = { interp, script, NULL };
-    return deep_stack_run(eval_global, &call);
+    return tobrisk_deep_call(eval_global, &call);
 }
 
 int tobrisk_eval_obj(Tcl_Interp *interp, Tcl_Obj *script)
 {
     EvalCall call = { interp, NULL, script };
-    return deep_stack_run(eval_object_global, &call);
+    return tobrisk_deep_call(eval_object_global, &call);
 }
 
 int tobrisk_eval_file(Tcl_Interp *interp, const char *path)
 {
     EvalCall call = { interp, path, NULL };
-    return deep_stack_run(eval_file, &call);
+    return tobrisk_deep_call(eval_file, &call);
 }
 
 void tobrisk_service_all(void)
 {
-    deep_stack_run(service_all, NULL);
+    tobrisk_deep_call(service_all, NULL);
 }

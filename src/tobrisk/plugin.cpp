@@ -102,9 +102,12 @@ static void plugin_start(void)
     alias_register(interp_get());
 }
 
+// The windows of Tcl and Tk outlive the plugin's library, so they get
+// their own procedures back before the host may unload it.
 static void plugin_unload(void)
 {
     prefs_unload();
+    deep_windows_stop();
     g_host_send = NULL;
 }
 
