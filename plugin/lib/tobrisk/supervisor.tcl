@@ -296,7 +296,7 @@ proc ::tobrisk::sv::furnish {path name} {
         interp alias $path ::tobrisk::$command {} ${sv}::from_child $path ::tobrisk::$command
     }
     $path eval {
-        interp hide {} exit
+        rename ::exit {}
         proc ::exit {args} { error "exit is disabled" }
         rename ::after ::tobrisk::_after
         proc ::after {args} {
@@ -546,9 +546,34 @@ proc ::tobrisk::sv::close_logs {} {
     array unset log_channel
 }
 
+# The child's background errors: a `bgerror` procedure of the script's own
+# gets them as Tcl's default handler gives them (a `break` from it drops
+# the errors still queued); without one, an error is reported, under
+# "timer" when an `after` script raised it. A time-out is the
+# supervisor's in any case.
 proc ::tobrisk::sv::background {path message options} {
-    fail [set ${path}::name] $path background $message [dict get $options -errorinfo] [dict get $options -errorcode]
+    set info [dict get $options -errorinfo]
+    set code [dict get $options -errorcode]
+    if {![timed_out $message $code] && [interp exists $path] && [own_bgerror $path]} {
+        enter $path
+        set result [catch {$path eval [list ::tcl::Bgerror $message $options]} message options]
+        leave $path
+        if {$result == 3} { return -code break }
+        if {$result != 1} return
+        set info [dict get $options -errorinfo]
+        set code [dict get $options -errorcode]
+    }
+    set what [expr {[string match "*\n    (\"after\" script)" $info] ? "timer" : "background"}]
+    fail [set ${path}::name] $path $what $message $info $code
 }
+
+# Whether interpreter PATH has a `bgerror` of its own: Tk's dialog, which
+# its library loads on demand, is not one.
+proc ::tobrisk::own_bgerror {{path {}}} {
+    set origin [::interp eval $path {namespace which -command ::bgerror}]
+    return [expr {$origin ne "" && [::interp eval $path [::list namespace origin $origin]] ne "::tk::dialog::error::bgerror"}]
+}
+interp alias {} ::tobrisk::sv::own_bgerror {} ::tobrisk::own_bgerror
 
 # --- Hooks, exports, budget -------------------------------------------------------
 
@@ -634,8 +659,23 @@ proc ::tobrisk::sv::from_child {path command args} {
     return [$command {*}$args]
 }
 
+# An `after` script of child PATH, under its budget. A time-out is
+# reported here; any other failure goes back to the child's timer, whose
+# background error reaches the child's handler: the script's own, if it
+# set one, or the supervisor's.
 proc ::tobrisk::sv::timer {path script} {
-    run $path timer $script
+    namespace upvar $path depth depth rearm rearm pending pending name name
+    incr depth
+    set now [clock milliseconds]
+    if {$now >= $rearm} { arm $path $now }
+    set code [catch {$path eval $script} result options]
+    if {[incr depth -1] == 0 && $pending ne ""} { run_pending $path }
+    if {$code == 0 || $code == 2 || ![interp exists $path]} return
+    if {$code == 1 && [timed_out $result [dict get $options -errorcode]]} {
+        fail $name $path timer $result [dict get $options -errorinfo] [dict get $options -errorcode]
+        return
+    }
+    return -options [dict remove $options -level] -code $code $result
 }
 
 # --- Unloading --------------------------------------------------------------------
