@@ -67,8 +67,9 @@ namespace eval ::tobrisk::sv {
     variable tail               ;# the log's last lines
     variable log_channel
     variable log_size
+    variable partial            ;# (NAME,CHANNEL) whose last write ended mid-line
 
-    array set scripts {}; array set tail {}
+    array set scripts {}; array set tail {}; array set partial {}
     array set log_channel {}; array set log_size {}
     variable disabled {}
 }
@@ -246,9 +247,19 @@ proc ::tobrisk::sv::new_child {name} {
     return $path
 }
 
-# `puts` and `flush` for an interpreter without standard channels (the
-# messenger has no console): what goes to stdout or stderr reaches
-# ::tobrisk::_output CHANNEL TEXT, every other channel Tcl's own command.
+# Standard channels for an interpreter without them (the messenger has no
+# console): what goes to stdout or stderr reaches ::tobrisk::_output
+# CHANNEL TEXT. The plugin makes real channels of them; without the
+# plugin (the supervisor's own tests in a plain tclsh) `puts` and `flush`
+# are wrapped instead, and every other channel goes to Tcl's own command.
+proc ::tobrisk::sv::standard_channels {path} {
+    variable standard_output
+    if {[info commands ::tobrisk::_standard_channels] ne ""} {
+        ::tobrisk::_standard_channels $path
+    } else {
+        ::interp eval $path $standard_output
+    }
+}
 variable ::tobrisk::sv::standard_output {
     rename ::puts ::tobrisk::_puts
     proc ::puts {args} {
@@ -312,17 +323,16 @@ proc ::tobrisk::sv::furnish {path name} {
         }
         interp bgerror {} ::tobrisk::_bgerror
     }
-    $path eval [set ${sv}::standard_output]
+    standard_channels $path
 }
 
-# The main interpreter gets the same `puts` when the process has no
+# The main interpreter gets the same channels when the process has no
 # standard output of its own, as in the messenger: what /tobrisk lines and
 # `# tobrisk: main` scripts print goes to the log named "main".
 proc ::tobrisk::sv::main_standard_output {} {
-    variable standard_output
     if {![catch {chan configure stdout}] || [info commands ::tobrisk::_puts] ne ""} return
     proc ::tobrisk::_output {channel text} { ::tobrisk::sv::log_write main $channel $text }
-    uplevel #0 $standard_output
+    standard_channels {}
 }
 
 # --- Supervised calls -----------------------------------------------------------
@@ -500,8 +510,24 @@ proc ::tobrisk::sv::output {path channel text} {
 proc ::tobrisk::sv::log_write {name channel text} {
     variable tail
     variable log_lines
+    variable partial
     if {![info exists tail($name)]} { set tail($name) {} }
-    set lines [split [string trimright $text \n] \n]
+    # An unbuffered channel writes a line's newline apart from its text:
+    # it ends the line already logged.
+    set ended [info exists partial($name,$channel)]
+    unset -nocomplain partial($name,$channel)
+    if {[string index $text end] ne "\n"} { set partial($name,$channel) 1 }
+    if {$ended && $text eq "\n"} {
+        set lines {}
+    } else {
+        set lines [split [string trimright $text \n] \n]
+    }
+    if {[llength $lines] == 0} {
+        foreach hook $::tobrisk::output_hooks {
+            catch {uplevel #0 [linsert $hook end $name $channel $text]}
+        }
+        return
+    }
     if {$channel ne "stdout"} {
         lset lines 0 "$channel: [lindex $lines 0]"
     }
@@ -726,6 +752,8 @@ proc ::tobrisk::sv::release_holdings {path} {
 proc ::tobrisk::sv::forget {path} {
     set name [set ${path}::name]
     if {[has $name child] && [get $name child] eq $path} { drop $name child }
+    # What the script printed without a newline reaches its log.
+    catch {$path eval {catch {flush stdout}}}
     namespace delete $path
     catch {interp delete $path}
 }
