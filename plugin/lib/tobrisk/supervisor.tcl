@@ -3,11 +3,11 @@
 #
 # What a child sees: `vellumar` and `tobrisk` (the plugin's own commands,
 # given to it by ::tobrisk::_adopt: what it binds runs in the child, and
-# the plugin keeps the one record of what it holds from the host), `puts`
-# to stdout and stderr writing to the script's log, `after` timers and
-# background errors run and reported under the script's name and time
-# budget, `exit` refused, and ::tobrisk::on_start, on_stop, export, budget
-# and shared.
+# the plugin keeps the one record of what it holds from the host), Tcl's
+# `after` whose timers run under the script's name and time budget,
+# stdin, stdout and stderr of its own that write to the script's log,
+# background errors for its own `bgerror` or else reported, `exit`
+# refused, and ::tobrisk::on_start, on_stop, export, budget and shared.
 #
 # What the main interpreter gets, for the chat line and for tools:
 #     ::tobrisk::list                 {NAME STATE} pairs, in load order
@@ -247,57 +247,15 @@ proc ::tobrisk::sv::new_child {name} {
     return $path
 }
 
-# Standard channels for an interpreter without them (the messenger has no
-# console): what goes to stdout or stderr reaches ::tobrisk::_output
-# CHANNEL TEXT. The plugin makes real channels of them; without the
-# plugin (the supervisor's own tests in a plain tclsh) `puts` and `flush`
-# are wrapped instead, and every other channel goes to Tcl's own command.
-proc ::tobrisk::sv::standard_channels {path} {
-    variable standard_output
-    if {[info commands ::tobrisk::_standard_channels] ne ""} {
-        ::tobrisk::_standard_channels $path
-    } else {
-        ::interp eval $path $standard_output
-    }
-}
-variable ::tobrisk::sv::standard_output {
-    rename ::puts ::tobrisk::_puts
-    proc ::puts {args} {
-        set newline \n
-        if {[lindex $args 0] eq "-nonewline"} {
-            set newline ""
-            set args [lrange $args 1 end]
-        }
-        switch [llength $args] {
-            1 { set channel stdout }
-            2 { set channel [lindex $args 0] }
-            default {
-                return -code error {wrong # args: should be "puts ?-nonewline? ?channelId? string"}
-            }
-        }
-        if {$channel eq "stdout" || $channel eq "stderr"} {
-            ::tobrisk::_output $channel [lindex $args end]$newline
-            return
-        }
-        if {$newline eq ""} {
-            tailcall ::tobrisk::_puts -nonewline $channel [lindex $args end]
-        }
-        tailcall ::tobrisk::_puts $channel [lindex $args end]
-    }
-    rename ::flush ::tobrisk::_flush
-    proc ::flush {channel} {
-        if {$channel eq "stdout" || $channel eq "stderr"} return
-        tailcall ::tobrisk::_flush $channel
-    }
-}
-
-# The child's commands: the two of the plugin, the ones of ::tobrisk, and
-# the wrappers of puts, flush, after and exit.
+# The child's commands: the two of the plugin and its `after`
+# (::tobrisk::_adopt), the ones of ::tobrisk, standard channels of its
+# own (::tobrisk::_standard_channels: what goes to stdout or stderr
+# reaches ::tobrisk::_output CHANNEL TEXT) and `exit` refused.
 proc ::tobrisk::sv::furnish {path name} {
     set sv ::tobrisk::sv
     ::tobrisk::_adopt $path $name
     foreach {command target} {
-        _output output  _timer timer  _bgerror background
+        _output output  _bgerror background
         on_start on_start  on_stop on_stop  export export  budget own_budget
         shared shared
     } {
@@ -309,30 +267,18 @@ proc ::tobrisk::sv::furnish {path name} {
     $path eval {
         rename ::exit {}
         proc ::exit {args} { error "exit is disabled" }
-        rename ::after ::tobrisk::_after
-        proc ::after {args} {
-            set when [lindex $args 0]
-            if {[llength $args] >= 2 && ($when eq "idle" || [string is entier -strict $when])} {
-                return [::tobrisk::_after $when [list ::tobrisk::_timer [concat {*}[lrange $args 1 end]]]]
-            }
-            if {$when eq "cancel" && [llength $args] >= 2
-                    && ![string match after#* [lindex $args 1]]} {
-                return [::tobrisk::_after cancel [list ::tobrisk::_timer [concat {*}[lrange $args 1 end]]]]
-            }
-            tailcall ::tobrisk::_after {*}$args
-        }
         interp bgerror {} ::tobrisk::_bgerror
     }
-    standard_channels $path
+    ::tobrisk::_standard_channels $path
 }
 
 # The main interpreter gets the same channels when the process has no
 # standard output of its own, as in the messenger: what /tobrisk lines and
 # `# tobrisk: main` scripts print goes to the log named "main".
 proc ::tobrisk::sv::main_standard_output {} {
-    if {![catch {chan configure stdout}] || [info commands ::tobrisk::_puts] ne ""} return
+    if {![catch {chan configure stdout}]} return
     proc ::tobrisk::_output {channel text} { ::tobrisk::sv::log_write main $channel $text }
-    standard_channels {}
+    ::tobrisk::_standard_channels {}
 }
 
 # --- Supervised calls -----------------------------------------------------------
@@ -484,13 +430,13 @@ proc ::tobrisk::sv::script_frames {info} {
         "\n    invoked from within\n\"uplevel #0 \$script\""
         "\n    invoked from within\n\"\$path eval"
         "\n    invoked from within\n\"::tobrisk::child::"
-        "\n    invoked from within\n\"::tobrisk::_timer "
     } {
         set at [string first $pattern $info]
         if {$at >= 0 && $at < $cut} { set cut $at }
     }
     set info [string range $info 0 [expr {$cut - 1}]]
     set info [regsub {\n    \("uplevel" body line 1\)$} $info ""]
+    set info [regsub {\n    \("after" script\)$} $info ""]
     # A runaway recursion leaves thousands of frames: its head and its foot
     # tell the story.
     set lines [split $info \n]
@@ -683,25 +629,6 @@ proc ::tobrisk::sv::own_budget {path args} {
 # unload that the child's own code is on the stack.
 proc ::tobrisk::sv::from_child {path command args} {
     return [$command {*}$args]
-}
-
-# An `after` script of child PATH, under its budget. A time-out is
-# reported here; any other failure goes back to the child's timer, whose
-# background error reaches the child's handler: the script's own, if it
-# set one, or the supervisor's.
-proc ::tobrisk::sv::timer {path script} {
-    namespace upvar $path depth depth rearm rearm pending pending name name
-    incr depth
-    set now [clock milliseconds]
-    if {$now >= $rearm} { arm $path $now }
-    set code [catch {$path eval $script} result options]
-    if {[incr depth -1] == 0 && $pending ne ""} { run_pending $path }
-    if {$code == 0 || $code == 2 || ![interp exists $path]} return
-    if {$code == 1 && [timed_out $result [dict get $options -errorcode]]} {
-        fail $name $path timer $result [dict get $options -errorinfo] [dict get $options -errorcode]
-        return
-    }
-    return -options [dict remove $options -level] -code $code $result
 }
 
 # --- Unloading --------------------------------------------------------------------
@@ -918,7 +845,7 @@ proc ::tobrisk::holdings {name} {
     namespace upvar ::tobrisk::sv child child
     if {![::tobrisk::sv::has $name child]} { return {} }
     set path [::tobrisk::sv::get $name child]
-    return [dict replace [::tobrisk::_holdings $path] timers [$path eval {::tobrisk::_after info}]]
+    return [dict replace [::tobrisk::_holdings $path] timers [$path eval {::after info}]]
 }
 
 proc ::tobrisk::sv::startup {} {
