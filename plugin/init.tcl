@@ -33,9 +33,11 @@ proc ::tobrisk::report {subject message} {
 }
 
 # Errors of the main interpreter's scripts that run later from the event
-# loop (an `after` script, for one) are shown like the others instead of
-# in Tk's error dialog.
+# loop (an `after` script, for one) go to a `bgerror` procedure that a
+# script defined, as in Tcl; without one they are shown like the others
+# instead of in Tk's error dialog.
 proc ::tobrisk::background_error {message options} {
+    if {[::tobrisk::own_bgerror]} { tailcall ::tcl::Bgerror $message $options }
     report background $message
 }
 interp bgerror {} ::tobrisk::background_error

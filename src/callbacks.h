@@ -102,6 +102,13 @@ int script_owner_alerts(Tcl_Interp *interp);
 // caller preserves the interpreter, which the call may delete.
 void callbacks_run(Tcl_Interp *interp, Tcl_Obj *script, const char *what, const char *subject);
 
+// Runs an `after` script of an adopted interpreter as a supervised call
+// named "timer"; its failure is the interpreter's background error, a
+// time-out the supervisor's.
+void script_owner_run_timer(Tcl_Interp *interp, Tcl_Obj *script);
+// Gives an interpreter the `after` of script_timers.cpp.
+void script_timers_install(Tcl_Interp *interp);
+
 // Makes command `name` of `parent` call `command` in its adopted
 // interpreter `path`, as a supervised call: a command the script exported.
 int script_owner_export(Tcl_Interp *parent, Tcl_Obj *path, Tcl_Obj *name, Tcl_Obj *command);

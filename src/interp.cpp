@@ -124,7 +124,15 @@ static void set_shell_variables(Tcl_Interp *interp)
         // A child interpreter (`interp create`) starts without tcl_library
         // and would look for lib/tcl8.6; the environment variable is the
         // first place it looks, so children find the library this one uses.
-        Tcl_SetVar2Ex(interp, "env", "TCL_LIBRARY", library, TCL_GLOBAL_ONLY);
+        // They take it as their tcl_library word for word, and scripts
+        // treat [info library] as a list (`set auto_path [info library]`),
+        // where a backslash escapes: children get the forward-slash form.
+        WCHAR forward[TOBRISK_PATH_MAX];
+        memcpy(forward, g_library_directory, sizeof forward);
+        for (WCHAR *at = forward; *at != L'\0'; at++) {
+            if (*at == L'\\') *at = L'/';
+        }
+        Tcl_SetVar2Ex(interp, "env", "TCL_LIBRARY", text_from_wide(forward, -1), TCL_GLOBAL_ONLY);
     }
 }
 

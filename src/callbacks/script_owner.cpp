@@ -131,6 +131,7 @@ int script_owner_adopt(Tcl_Interp *parent, Tcl_Obj *path, Tcl_Obj *name)
     // The plugin's own commands: what the script binds holds its own
     // interpreter, and its calls of the host are tagged with its name.
     tobrisk_register_commands(child);
+    script_timers_install(child);
     return TCL_OK;
 }
 
@@ -226,15 +227,21 @@ static bool supervisor_live(const ScriptOwner *owner)
     return interp_get() == owner->parent;
 }
 
+// An `after` script's failure (TIMER) is a background error of the
+// interpreter, as in Tcl, for the script's own handler; a time-out is
+// always the supervisor's.
 static void run_supervised(ScriptOwner *owner, Tcl_Interp *interp, Tcl_Obj *script, const char *what,
-                           const char *subject)
+                           const char *subject, bool timer = false)
 {
     Tcl_Interp *parent = owner->parent;
     enter_call(owner, subject);
     int code = tobrisk_eval_obj(interp, script);
     if (!supervisor_live(owner)) return;
     Tcl_Obj *failure[4] = {};
-    if (code != TCL_OK && code != TCL_RETURN) {
+    if (timer && code != TCL_OK && code != TCL_RETURN && !Tcl_LimitExceeded(interp)) {
+        Tcl_AddErrorInfo(interp, "\n    (\"after\" script)");
+        Tcl_BackgroundException(interp, code);
+    } else if (code != TCL_OK && code != TCL_RETURN) {
         failure[0] = Tcl_NewStringObj(what, -1);
         failure[1] = Tcl_NewIntObj(code);
         failure[2] = Tcl_GetObjResult(interp);
@@ -266,6 +273,21 @@ void callbacks_run(Tcl_Interp *interp, Tcl_Obj *script, const char *what, const 
     } else {
         Tcl_Obj *words[] = { Tcl_NewStringObj(what, -1), script };
         call_supervisor(owner, PROC_RUN, 2, words, subject);
+    }
+}
+
+void script_owner_run_timer(Tcl_Interp *interp, Tcl_Obj *script)
+{
+    static const char subject[] = "after";
+    ScriptOwner *owner = owner_of(interp);
+    if (owner != NULL && owner->linked) {
+        run_supervised(owner, interp, script, "timer", subject, true);
+        return;
+    }
+    int code = tobrisk_eval_obj(interp, script);
+    if (code != TCL_OK && code != TCL_RETURN) {
+        Tcl_AddErrorInfo(interp, "\n    (\"after\" script)");
+        Tcl_BackgroundException(interp, code);
     }
 }
 

@@ -80,6 +80,7 @@ Tcl_Interp *tobrisk_startup(void)
     tobrisk_register_commands(interp);
     tclcmds_register_supervision(interp);
     deep_windows_start(interp);
+    tclcmds_register_standard_channels(interp);
     eval_reported(interp, ExitGuard, "rename ::exit -> ::tcl::exit");
     source_init_script(interp);
     eval_reported(interp, "::tobrisk::startup", "::tobrisk::startup");

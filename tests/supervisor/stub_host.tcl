@@ -56,6 +56,69 @@ proc ::host::_adopt {path name} {
     dict set ::host::owners $path $name
     interp alias $path vellumar {} ::host::call $path
     interp alias $path tobrisk {} tobrisk
+    interp alias $path ::host_timer {} ::host::timer $path
+    $path eval {
+        rename ::after ::host_after
+        proc ::after {args} {
+            set when [lindex $args 0]
+            if {[llength $args] >= 2 && ($when eq "idle" || [string is entier -strict $when])} {
+                return [::host_after $when [list ::host_timer [concat {*}[lrange $args 1 end]]]]
+            }
+            tailcall ::host_after {*}$args
+        }
+    }
+}
+
+# The plugin's `after` in a script's interpreter runs a timer as a
+# supervised call: a time-out is the supervisor's, any other failure the
+# interpreter's background error. Here a wrapper stands in for it.
+proc ::host::timer {path script} {
+    ::tobrisk::sv::enter $path
+    set code [catch {$path eval $script} result options]
+    ::tobrisk::sv::leave $path
+    if {$code == 0 || $code == 2 || ![interp exists $path]} return
+    if {$code == 1 && [::tobrisk::sv::timed_out $result [dict get $options -errorcode]]} {
+        ::tobrisk::sv::outcome [dict get $::host::owners $path] $path timer $code $result $options
+        return
+    }
+    return -options [dict remove $options -level] -code $code $result
+}
+
+# The plugin's standard channels, stood in for by `puts` and `flush` that
+# hand what goes to stdout or stderr to ::tobrisk::_output CHANNEL TEXT.
+proc ::host::_standard_channels {path} {
+    variable standard_output
+    interp eval $path $standard_output
+}
+variable ::host::standard_output {
+    rename ::puts ::tobrisk::_puts
+    proc ::puts {args} {
+        set newline \n
+        if {[lindex $args 0] eq "-nonewline"} {
+            set newline ""
+            set args [lrange $args 1 end]
+        }
+        switch [llength $args] {
+            1 { set channel stdout }
+            2 { set channel [lindex $args 0] }
+            default {
+                return -code error {wrong # args: should be "puts ?-nonewline? ?channelId? string"}
+            }
+        }
+        if {$channel eq "stdout" || $channel eq "stderr"} {
+            ::tobrisk::_output $channel [lindex $args end]$newline
+            return
+        }
+        if {$newline eq ""} {
+            tailcall ::tobrisk::_puts -nonewline $channel [lindex $args end]
+        }
+        tailcall ::tobrisk::_puts $channel [lindex $args end]
+    }
+    rename ::flush ::tobrisk::_flush
+    proc ::flush {channel} {
+        if {$channel eq "stdout" || $channel eq "stderr"} return
+        tailcall ::tobrisk::_flush $channel
+    }
 }
 
 # Refuses a script's interpreter what another holds, as the plugin does.
@@ -255,7 +318,7 @@ package ifneeded tobrisk::console 0 {package provide tobrisk::console 0}
 proc ::host::start {dir plugin} {
     set ::env(TOBRISK_SCRIPTS) $dir
     namespace eval ::tobrisk { proc service_names {} { return $::host::service_names } }
-    foreach command {_adopt _holdings _release} {
+    foreach command {_adopt _holdings _release _standard_channels} {
         interp alias {} ::tobrisk::$command {} ::host::$command
     }
     uplevel #0 [list source [file join $plugin init.tcl]]

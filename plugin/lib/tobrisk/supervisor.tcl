@@ -3,11 +3,11 @@
 #
 # What a child sees: `vellumar` and `tobrisk` (the plugin's own commands,
 # given to it by ::tobrisk::_adopt: what it binds runs in the child, and
-# the plugin keeps the one record of what it holds from the host), `puts`
-# to stdout and stderr writing to the script's log, `after` timers and
-# background errors run and reported under the script's name and time
-# budget, `exit` refused, and ::tobrisk::on_start, on_stop, export, budget
-# and shared.
+# the plugin keeps the one record of what it holds from the host), Tcl's
+# `after` whose timers run under the script's name and time budget,
+# stdin, stdout and stderr of its own that write to the script's log,
+# background errors for its own `bgerror` or else reported, `exit`
+# refused, and ::tobrisk::on_start, on_stop, export, budget and shared.
 #
 # What the main interpreter gets, for the chat line and for tools:
 #     ::tobrisk::list                 {NAME STATE} pairs, in load order
@@ -67,8 +67,9 @@ namespace eval ::tobrisk::sv {
     variable tail               ;# the log's last lines
     variable log_channel
     variable log_size
+    variable partial            ;# (NAME,CHANNEL) whose last write ended mid-line
 
-    array set scripts {}; array set tail {}
+    array set scripts {}; array set tail {}; array set partial {}
     array set log_channel {}; array set log_size {}
     variable disabled {}
 }
@@ -257,47 +258,15 @@ proc ::tobrisk::sv::new_child {name} {
     return $path
 }
 
-# `puts` and `flush` for an interpreter without standard channels (the
-# messenger has no console): what goes to stdout or stderr reaches
-# ::tobrisk::_output CHANNEL TEXT, every other channel Tcl's own command.
-variable ::tobrisk::sv::standard_output {
-    rename ::puts ::tobrisk::_puts
-    proc ::puts {args} {
-        set newline \n
-        if {[lindex $args 0] eq "-nonewline"} {
-            set newline ""
-            set args [lrange $args 1 end]
-        }
-        switch [llength $args] {
-            1 { set channel stdout }
-            2 { set channel [lindex $args 0] }
-            default {
-                return -code error {wrong # args: should be "puts ?-nonewline? ?channelId? string"}
-            }
-        }
-        if {$channel eq "stdout" || $channel eq "stderr"} {
-            ::tobrisk::_output $channel [lindex $args end]$newline
-            return
-        }
-        if {$newline eq ""} {
-            tailcall ::tobrisk::_puts -nonewline $channel [lindex $args end]
-        }
-        tailcall ::tobrisk::_puts $channel [lindex $args end]
-    }
-    rename ::flush ::tobrisk::_flush
-    proc ::flush {channel} {
-        if {$channel eq "stdout" || $channel eq "stderr"} return
-        tailcall ::tobrisk::_flush $channel
-    }
-}
-
-# The child's commands: the two of the plugin, the ones of ::tobrisk, and
-# the wrappers of puts, flush, after and exit.
+# The child's commands: the two of the plugin and its `after`
+# (::tobrisk::_adopt), the ones of ::tobrisk, standard channels of its
+# own (::tobrisk::_standard_channels: what goes to stdout or stderr
+# reaches ::tobrisk::_output CHANNEL TEXT) and `exit` refused.
 proc ::tobrisk::sv::furnish {path name} {
     set sv ::tobrisk::sv
     ::tobrisk::_adopt $path $name
     foreach {command target} {
-        _output output  _timer timer  _bgerror background
+        _output output  _bgerror background
         on_start on_start  on_stop on_stop  export export  budget own_budget
         shared shared
     } {
@@ -307,33 +276,20 @@ proc ::tobrisk::sv::furnish {path name} {
         interp alias $path ::tobrisk::$command {} ${sv}::from_child $path ::tobrisk::$command
     }
     $path eval {
-        interp hide {} exit
+        rename ::exit {}
         proc ::exit {args} { error "exit is disabled" }
-        rename ::after ::tobrisk::_after
-        proc ::after {args} {
-            set when [lindex $args 0]
-            if {[llength $args] >= 2 && ($when eq "idle" || [string is entier -strict $when])} {
-                return [::tobrisk::_after $when [list ::tobrisk::_timer [concat {*}[lrange $args 1 end]]]]
-            }
-            if {$when eq "cancel" && [llength $args] >= 2
-                    && ![string match after#* [lindex $args 1]]} {
-                return [::tobrisk::_after cancel [list ::tobrisk::_timer [concat {*}[lrange $args 1 end]]]]
-            }
-            tailcall ::tobrisk::_after {*}$args
-        }
         interp bgerror {} ::tobrisk::_bgerror
     }
-    $path eval [set ${sv}::standard_output]
+    ::tobrisk::_standard_channels $path
 }
 
-# The main interpreter gets the same `puts` when the process has no
+# The main interpreter gets the same channels when the process has no
 # standard output of its own, as in the messenger: what /tobrisk lines and
 # `# tobrisk: main` scripts print goes to the log named "main".
 proc ::tobrisk::sv::main_standard_output {} {
-    variable standard_output
-    if {![catch {chan configure stdout}] || [info commands ::tobrisk::_puts] ne ""} return
+    if {![catch {chan configure stdout}]} return
     proc ::tobrisk::_output {channel text} { ::tobrisk::sv::log_write main $channel $text }
-    uplevel #0 $standard_output
+    ::tobrisk::_standard_channels {}
 }
 
 # --- Supervised calls -----------------------------------------------------------
@@ -485,13 +441,13 @@ proc ::tobrisk::sv::script_frames {info} {
         "\n    invoked from within\n\"uplevel #0 \$script\""
         "\n    invoked from within\n\"\$path eval"
         "\n    invoked from within\n\"::tobrisk::child::"
-        "\n    invoked from within\n\"::tobrisk::_timer "
     } {
         set at [string first $pattern $info]
         if {$at >= 0 && $at < $cut} { set cut $at }
     }
     set info [string range $info 0 [expr {$cut - 1}]]
     set info [regsub {\n    \("uplevel" body line 1\)$} $info ""]
+    set info [regsub {\n    \("after" script\)$} $info ""]
     # A runaway recursion leaves thousands of frames: its head and its foot
     # tell the story.
     set lines [split $info \n]
@@ -511,8 +467,24 @@ proc ::tobrisk::sv::output {path channel text} {
 proc ::tobrisk::sv::log_write {name channel text} {
     variable tail
     variable log_lines
+    variable partial
     if {![info exists tail($name)]} { set tail($name) {} }
-    set lines [split [string trimright $text \n] \n]
+    # An unbuffered channel writes a line's newline apart from its text:
+    # it ends the line already logged.
+    set ended [info exists partial($name,$channel)]
+    unset -nocomplain partial($name,$channel)
+    if {[string index $text end] ne "\n"} { set partial($name,$channel) 1 }
+    if {$ended && $text eq "\n"} {
+        set lines {}
+    } else {
+        set lines [split [string trimright $text \n] \n]
+    }
+    if {[llength $lines] == 0} {
+        foreach hook $::tobrisk::output_hooks {
+            catch {uplevel #0 [linsert $hook end $name $channel $text]}
+        }
+        return
+    }
     if {$channel ne "stdout"} {
         lset lines 0 "$channel: [lindex $lines 0]"
     }
@@ -557,9 +529,34 @@ proc ::tobrisk::sv::close_logs {} {
     array unset log_channel
 }
 
+# The child's background errors: a `bgerror` procedure of the script's own
+# gets them as Tcl's default handler gives them (a `break` from it drops
+# the errors still queued); without one, an error is reported, under
+# "timer" when an `after` script raised it. A time-out is the
+# supervisor's in any case.
 proc ::tobrisk::sv::background {path message options} {
-    fail [set ${path}::name] $path background $message [dict get $options -errorinfo] [dict get $options -errorcode]
+    set info [dict get $options -errorinfo]
+    set code [dict get $options -errorcode]
+    if {![timed_out $message $code] && [interp exists $path] && [own_bgerror $path]} {
+        enter $path
+        set result [catch {$path eval [list ::tcl::Bgerror $message $options]} message options]
+        leave $path
+        if {$result == 3} { return -code break }
+        if {$result != 1} return
+        set info [dict get $options -errorinfo]
+        set code [dict get $options -errorcode]
+    }
+    set what [expr {[string match "*\n    (\"after\" script)" $info] ? "timer" : "background"}]
+    fail [set ${path}::name] $path $what $message $info $code
 }
+
+# Whether interpreter PATH has a `bgerror` of its own: Tk's dialog, which
+# its library loads on demand, is not one.
+proc ::tobrisk::own_bgerror {{path {}}} {
+    set origin [::interp eval $path {namespace which -command ::bgerror}]
+    return [expr {$origin ne "" && [::interp eval $path [::list namespace origin $origin]] ne "::tk::dialog::error::bgerror"}]
+}
+interp alias {} ::tobrisk::sv::own_bgerror {} ::tobrisk::own_bgerror
 
 # --- Hooks, exports, budget -------------------------------------------------------
 
@@ -645,10 +642,6 @@ proc ::tobrisk::sv::from_child {path command args} {
     return [$command {*}$args]
 }
 
-proc ::tobrisk::sv::timer {path script} {
-    run $path timer $script
-}
-
 # --- Unloading --------------------------------------------------------------------
 
 # Releases everything the child holds and deletes it; RUN_HOOKS 0 skips its
@@ -697,6 +690,8 @@ proc ::tobrisk::sv::release_holdings {path} {
 proc ::tobrisk::sv::forget {path} {
     set name [set ${path}::name]
     if {[has $name child] && [get $name child] eq $path} { drop $name child }
+    # What the script printed without a newline reaches its log.
+    catch {$path eval {catch {flush stdout}}}
     namespace delete $path
     catch {interp delete $path}
 }
@@ -861,7 +856,7 @@ proc ::tobrisk::holdings {name} {
     namespace upvar ::tobrisk::sv child child
     if {![::tobrisk::sv::has $name child]} { return {} }
     set path [::tobrisk::sv::get $name child]
-    return [dict replace [::tobrisk::_holdings $path] timers [$path eval {::tobrisk::_after info}]]
+    return [dict replace [::tobrisk::_holdings $path] timers [$path eval {::after info}]]
 }
 
 proc ::tobrisk::sv::startup {} {
