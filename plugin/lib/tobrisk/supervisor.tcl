@@ -62,6 +62,7 @@ namespace eval ::tobrisk::sv {
     #     budget      its own budget, once it has one
     #     strikes     time-outs since it was loaded
     #     last_error  when its last error was shown or logged
+    #     manifest    what its head comments declare (manifest.tcl)
     variable scripts
     # Per log NAME (a script's, "main" or "supervisor").
     variable tail               ;# the log's last lines
@@ -72,6 +73,10 @@ namespace eval ::tobrisk::sv {
     array set log_channel {}; array set log_size {}
     variable disabled {}
 }
+
+# A script's manifest and settings.
+source -encoding utf-8 [file join [file dirname [info script]] manifest.tcl]
+source -encoding utf-8 [file join [file dirname [info script]] settings.tcl]
 
 proc ::tobrisk::sv::get {name key} {
     variable scripts
@@ -139,12 +144,8 @@ proc ::tobrisk::sv::write_disabled {} {
     variable disabled
     if {$state_dir eq ""} return
     set path [file join $state_dir disabled.txt]
-    if {[catch {
-        set channel [open $path w]
-        fconfigure $channel -encoding utf-8
-        if {[llength $disabled] > 0} { puts $channel [join $disabled \n] }
-        close $channel
-    } message]} {
+    set text [expr {[llength $disabled] > 0 ? "[join $disabled \n]\n" : ""}]
+    if {[catch {write_durable $path $text} message]} {
         log_write supervisor error "cannot write $path: $message\n"
     }
 }
@@ -160,15 +161,6 @@ proc ::tobrisk::sv::scan {} {
     return $found
 }
 
-# A script that says `# tobrisk: main` in one of its first lines runs in
-# the main interpreter, as a library that other scripts share.
-proc ::tobrisk::sv::wants_main {path} {
-    if {[catch {open $path r} channel]} { return 0 }
-    set head [read $channel 1024]
-    close $channel
-    return [regexp -line {^\s*#\s*tobrisk:\s*main\M} $head]
-}
-
 proc ::tobrisk::sv::load_all {} {
     variable order
     variable disabled
@@ -177,10 +169,8 @@ proc ::tobrisk::sv::load_all {} {
         put $name file $path
         if {$name in $disabled} {
             put $name state disabled
-        } elseif {[wants_main $path]} {
-            load_main $name
         } else {
-            load_child $name
+            load_script $name
         }
     }
 }
@@ -243,6 +233,7 @@ proc ::tobrisk::sv::new_child {name} {
         variable sourcing 0
     }
     furnish $path $name
+    furnish_settings $path $name
     return $path
 }
 
@@ -762,11 +753,7 @@ proc ::tobrisk::load {name} {
     }
     if {$name ni $order} { lappend order $name }
     ::tobrisk::sv::put $name file [dict get $found $name]
-    if {[::tobrisk::sv::wants_main [::tobrisk::sv::get $name file]]} {
-        ::tobrisk::sv::load_main $name
-    } else {
-        ::tobrisk::sv::load_child $name
-    }
+    ::tobrisk::sv::load_script $name
     return [::tobrisk::sv::get $name state]
 }
 
