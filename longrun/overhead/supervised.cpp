@@ -221,6 +221,7 @@ void measure_supervised(const Options &options, const Counts &counts, Table &tab
         measure_arming(counts, table);
         measure_chat(counts, table);
         measure_reload(counts, table);
+        measure_settings(options, counts, table);
     }
     timed_stop();
 }

@@ -223,6 +223,7 @@ proc ::tobrisk::manifest::value {declaration value} {
 # load, 0 after saying why not.
 proc ::tobrisk::sv::prepare {name} {
     set path [get $name file]
+    tell_origin $name
     if {[catch {::tobrisk::manifest::from_file $path} manifest]} {
         set problem "its manifest is wrong: $manifest"
     } else {

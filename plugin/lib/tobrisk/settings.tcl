@@ -177,6 +177,9 @@ proc ::tobrisk::settings {name args} {
     }
     set old [dict get $values($name) $setting]
     dict set values($name) $setting $value
+    if {[::tobrisk::sv::has $name child]} {
+        [::tobrisk::sv::get $name child] eval [::list set ::tobrisk::_values($setting) $value]
+    }
     if {$old ne $value} { ::tobrisk::sv::setting_changed $name $setting $value }
     return $value
 }
@@ -191,11 +194,24 @@ proc ::tobrisk::sv::setting_changed {name setting value} {
     }
 }
 
-# The commands of a script's own interpreter.
+# The commands of a script's own interpreter. The script reads its values
+# from a copy in its own interpreter, kept up to date from here: a read
+# does not leave it.
 proc ::tobrisk::sv::furnish_settings {path name} {
+    variable values
     namespace eval $path { variable setting_hooks {} }
-    interp alias $path ::tobrisk::setting {} ::tobrisk::settings $name
+    interp alias $path ::tobrisk::_setting {} ::tobrisk::settings $name
     interp alias $path ::tobrisk::on_setting {} ::tobrisk::sv::on_setting $path
+    interp alias $path ::tobrisk::data_dir {} ::tobrisk::sv::data_dir $name
+    $path eval {
+        proc ::tobrisk::setting {args} {
+            if {[llength $args] == 1 && [info exists ::tobrisk::_values([lindex $args 0])]} {
+                return $::tobrisk::_values([lindex $args 0])
+            }
+            tailcall ::tobrisk::_setting {*}$args
+        }
+    }
+    if {[info exists values($name)]} { $path eval [list array set ::tobrisk::_values $values($name)] }
 }
 
 proc ::tobrisk::sv::on_setting {path command} {

@@ -77,6 +77,7 @@ namespace eval ::tobrisk::sv {
 # A script's manifest and settings.
 source -encoding utf-8 [file join [file dirname [info script]] manifest.tcl]
 source -encoding utf-8 [file join [file dirname [info script]] settings.tcl]
+source -encoding utf-8 [file join [file dirname [info script]] folders.tcl]
 
 proc ::tobrisk::sv::get {name key} {
     variable scripts
@@ -119,7 +120,7 @@ proc ::tobrisk::sv::configure {dir} {
     variable state_dir
     if {[catch {tobrisk config_directory} config] || $config eq ""} return
     set candidate [file join $config Tobrisk]
-    if {![catch {file mkdir [file join $candidate logs]}]} {
+    if {![catch {file mkdir [file join $candidate logs] [file join $candidate scripts]}]} {
         set state_dir $candidate
     }
     read_disabled
@@ -150,13 +151,20 @@ proc ::tobrisk::sv::write_disabled {} {
     }
 }
 
-# The scripts of the folder, name -> file, in name order (letter case aside).
+# The scripts of the folder and of the user's own (folders.tcl), name ->
+# file, in name order (letter case aside); the user's file of a name wins.
 proc ::tobrisk::sv::scan {} {
     variable scripts_dir
+    set files {}
+    foreach dir [list $scripts_dir [user_scripts_dir]] {
+        if {$dir eq ""} continue
+        foreach path [glob -nocomplain -types f -directory $dir *.tcl] {
+            dict set files [file rootname [file tail $path]] $path
+        }
+    }
     set found {}
-    set files [glob -nocomplain -types f -directory $scripts_dir *.tcl]
-    foreach path [lsort -nocase $files] {
-        dict set found [file rootname [file tail $path]] $path
+    foreach name [lsort -nocase [dict keys $files]] {
+        dict set found $name [dict get $files $name]
     }
     return $found
 }
@@ -721,7 +729,10 @@ proc ::tobrisk::sv::known {name} {
 proc ::tobrisk::list {} {
     set pairs {}
     foreach name $::tobrisk::sv::order {
-        lappend pairs [::list $name [::tobrisk::sv::get $name state]]
+        set pair [::list $name [::tobrisk::sv::get $name state]]
+        set origin [::tobrisk::sv::origin $name]
+        if {$origin ne "plugin"} { lappend pair $origin }
+        lappend pairs $pair
     }
     return $pairs
 }
