@@ -45,17 +45,27 @@ proc ::tobrisk::manifest::from_file {path} {
         }
         close $channel
     }
+    return [of_text $head [file tail $path]]
+}
+
+# The manifest of a script's TEXT, called WHERE in messages.
+proc ::tobrisk::manifest::of_text {text where} {
+    set manifest [parse [head_lines $text] $where]
+    # A library of the main interpreter says so in one of its first lines,
+    # with a manifest or without.
+    dict set manifest main [regexp -line {^\s*#\s*tobrisk:\s*main\M} [string range $text 0 1023]]
+    return $manifest
+}
+
+# The lines of TEXT before its first line of code.
+proc ::tobrisk::manifest::head_lines {text} {
     set lines {}
-    foreach line [split $head \n] {
+    foreach line [split $text \n] {
         set line [string trim $line]
         if {$line ne "" && ![string match #* $line]} break
         lappend lines $line
     }
-    set manifest [parse $lines [file tail $path]]
-    # A library of the main interpreter says so in one of its first lines,
-    # with a manifest or without.
-    dict set manifest main [regexp -line {^\s*#\s*tobrisk:\s*main\M} [string range $head 0 1023]]
-    return $manifest
+    return $lines
 }
 
 # LINES are the head of the file called WHERE in messages.

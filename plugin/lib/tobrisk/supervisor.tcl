@@ -62,6 +62,7 @@ namespace eval ::tobrisk::sv {
     #     budget      its own budget, once it has one
     #     strikes     time-outs since it was loaded
     #     last_error  when its last error was shown or logged
+    #     last_message  that error's message
     #     manifest    what its head comments declare (manifest.tcl)
     variable scripts
     # Per log NAME (a script's, "main" or "supervisor").
@@ -78,6 +79,7 @@ namespace eval ::tobrisk::sv {
 source -encoding utf-8 [file join [file dirname [info script]] manifest.tcl]
 source -encoding utf-8 [file join [file dirname [info script]] settings.tcl]
 source -encoding utf-8 [file join [file dirname [info script]] folders.tcl]
+source -encoding utf-8 [file join [file dirname [info script]] install.tcl]
 
 proc ::tobrisk::sv::get {name key} {
     variable scripts
@@ -449,6 +451,7 @@ proc ::tobrisk::sv::failed {name what message info} {
     set now [clock milliseconds]
     set quiet [expr {[has $name last_error] && $now - [get $name last_error] < 2000}]
     put $name last_error $now
+    put $name last_message $message
     set info [script_frames $info]
     set text "error in $what: $info\n"
     log_write $name error $text

@@ -1,0 +1,167 @@
+# Installing, updating and removing a script of the user's own folder
+# (folders.tcl), in the main interpreter:
+#     ::tobrisk::install FILE           checks FILE and puts it into the user's
+#                                       folder as NAME.tcl, then loads it; a
+#                                       version that fails to load is replaced
+#                                       by the one before, loaded again
+#     ::tobrisk::remove NAME ?-purge?   unloads the user's script and deletes
+#                                       its file; -purge drops its settings and
+#                                       data too
+# Settings and data stay across an update. Nothing is replaced before the
+# new file has passed every check, and the file is written as settings are:
+# never half.
+
+namespace eval ::tobrisk::sv {
+    variable install_cap 1048576    ;# bytes of a script to install, at most
+    variable installing {}          ;# names whose install is under way
+}
+
+# The checked text of a script to install from BYTES read from SOURCE, and
+# its name and manifest: {NAME TEXT MANIFEST}.
+proc ::tobrisk::sv::install_check {source bytes} {
+    variable install_cap
+    if {[string length $bytes] > $install_cap} {
+        return -code error "$source is [string length $bytes] bytes, more than the $install_cap a script may have"
+    }
+    set text [encoding convertfrom utf-8 $bytes]
+    if {[encoding convertto utf-8 $text] ne $bytes} {
+        return -code error "$source is not UTF-8 text"
+    }
+    set name [file rootname [file tail $source]]
+    if {[file extension $source] ne ".tcl" || ![::tobrisk::manifest::valid_name $name]} {
+        return -code error "$source is not NAME.tcl with a NAME of letters, digits, \"_\", \"-\" and \".\""
+    }
+    if {[catch {::tobrisk::manifest::of_text $text [file tail $source]} manifest]} {
+        return -code error "$source: its manifest is wrong: $manifest"
+    }
+    if {[dict get $manifest main]} {
+        return -code error "$source runs in the main interpreter, which keeps it until the messenger\
+            restarts: copy it into [user_scripts_dir] by hand"
+    }
+    set problem [unmet $manifest]
+    if {$problem ne ""} { return -code error "$source: $problem" }
+    foreach warning [dict get $manifest warnings] { log_write supervisor warning "$warning\n" }
+    return [list $name $text $manifest]
+}
+
+proc ::tobrisk::install {source} {
+    if {[catch {open $source rb} channel]} {
+        return -code error $channel
+    }
+    set bytes [read $channel [expr {$::tobrisk::sv::install_cap + 1}]]
+    close $channel
+    return [::tobrisk::sv::install_bytes $source $bytes]
+}
+
+# Installs the script that BYTES from SOURCE hold; what it did, in words.
+proc ::tobrisk::sv::install_bytes {source bytes} {
+    variable installing
+    set user [user_scripts_dir]
+    if {$user eq ""} { return -code error "no folder to install into: the messenger gave no config directory" }
+    lassign [install_check $source $bytes] name text manifest
+    if {$name in $installing} { return -code error "$name is being installed already" }
+    lappend installing $name
+    set code [catch {install_script $name $text $manifest $user} result options]
+    set installing [lsearch -all -inline -not -exact $installing $name]
+    return -options $options $result
+}
+
+proc ::tobrisk::sv::install_script {name text manifest user} {
+    set path [file join $user $name.tcl]
+    set previous ""
+    set old_version ""
+    if {[file exists $path]} {
+        set channel [open $path r]
+        fconfigure $channel -encoding utf-8 -translation lf
+        set previous [read $channel]
+        close $channel
+    }
+    if {[has $name manifest]} { set old_version [dict get [get $name manifest] version] }
+    set was [expr {[has $name state] ? [get $name state] : ""}]
+    file mkdir $user
+    write_durable $path $text
+    set new_version [dict get $manifest version]
+    set what [expr {$was eq "" ? "installed" : "updated"}]
+    set label [string trim "$name $new_version"]
+    if {$was eq "disabled"} {
+        put $name file $path
+        return "$label $what: it is disabled, ::tobrisk::enable $name loads it"
+    }
+    if {[load_fresh $name $path] eq "loaded"} {
+        return "$label $what"
+    }
+    # The new version failed: the one before comes back.
+    set why [expr {[has $name last_message] ? [get $name last_message] : "it failed to load"}]
+    if {$previous ne ""} {
+        write_durable $path $previous
+    } else {
+        file delete $path
+    }
+    set back ""
+    if {$was ne ""} {
+        set found [scan]
+        if {[dict exists $found $name]} {
+            set state [load_fresh $name [dict get $found $name]]
+            if {$was eq "loaded" && $state ne "loaded"} {
+                set back "; the version before failed as well"
+            } else {
+                set back "; [string trim "$name $old_version"] is back"
+            }
+        }
+    } else {
+        forget_script $name
+    }
+    set message "$label failed to load and was not installed: $why$back"
+    log_write supervisor error "$message\n"
+    return -code error $message
+}
+
+# Loads NAME from PATH afresh, whatever it was; its state after.
+proc ::tobrisk::sv::load_fresh {name path} {
+    variable order
+    if {[has $name child]} { release [get $name child] }
+    if {$name ni $order} { lappend order $name }
+    put $name file $path
+    put $name state unloaded
+    catch {::tobrisk::load $name}
+    return [get $name state]
+}
+
+# The supervisor forgets script NAME, which has no file any more.
+proc ::tobrisk::sv::forget_script {name} {
+    variable order
+    variable scripts
+    variable disabled
+    set order [lsearch -all -inline -not -exact $order $name]
+    unset -nocomplain scripts($name)
+    if {$name in $disabled} {
+        set disabled [lsearch -all -inline -not -exact $disabled $name]
+        write_disabled
+    }
+}
+
+proc ::tobrisk::remove {name {purge ""}} {
+    namespace upvar ::tobrisk::sv state_dir state_dir values values stored stored
+    ::tobrisk::sv::known $name
+    if {$purge ni {"" -purge}} { return -code error "expected -purge but got \"$purge\"" }
+    if {[::tobrisk::sv::origin $name] eq "plugin"} {
+        return -code error "$name comes with the plugin and cannot be removed: ::tobrisk::disable $name turns it off"
+    }
+    ::tobrisk::sv::refuse_main $name
+    if {[::tobrisk::sv::has $name child]} { ::tobrisk::sv::release [::tobrisk::sv::get $name child] }
+    set path [::tobrisk::sv::get $name file]
+    file delete $path
+    if {$purge ne ""} {
+        file delete [::tobrisk::sv::settings_path $name] [::tobrisk::sv::settings_path $name].new
+        file delete -force [file join $state_dir data $name]
+        unset -nocomplain values($name) stored($name)
+    }
+    # The plugin folder's script of the name is the one now.
+    set found [::tobrisk::sv::scan]
+    if {[dict exists $found $name]} {
+        ::tobrisk::sv::load_fresh $name [dict get $found $name]
+        return "$name removed: the plugin's own $name is [::tobrisk::sv::get $name state]"
+    }
+    ::tobrisk::sv::forget_script $name
+    return "$name removed"
+}
