@@ -67,6 +67,9 @@ template <typename Operation> double microseconds_each(long count, Operation ope
 extern const char *const Subscriber;
 extern const char *const SubscribedScript;
 
+// COUNT procedures of four lines each, to give a script its length.
+std::string filler_procs(int count);
+
 // The parts, each adding its sections to the table.
 void measure_library(const Options &options, Table &table);
 void measure_fresh_processes(const Options &options, const Counts &counts, Table &table);

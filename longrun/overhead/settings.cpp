@@ -29,14 +29,7 @@ const char *const Manifest =
 // lines.
 std::string script_text(bool with_manifest)
 {
-    std::string text = with_manifest ? Manifest : "";
-    for (int index = 0; index < 23; index++) {
-        text += "proc filler" + std::to_string(index) + " {a b} {\n"
-                "    set sum [expr {$a + $b}]\n"
-                "    return $sum\n"
-                "}\n";
-    }
-    return text;
+    return std::string(with_manifest ? Manifest : "") + filler_procs(23);
 }
 
 std::string tcl_path(std::string path)
