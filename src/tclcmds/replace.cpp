@@ -2,7 +2,6 @@
 // step, for the supervisor's files that must never be half written. Tcl's
 // own `file rename -force` moves TO aside first and FROM in second, which
 // leaves no TO in between.
-#include <stdio.h>
 #include <windows.h>
 
 #include "../tclcmds.h"
@@ -22,10 +21,9 @@ int TobriskTclReplaceCmd(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj 
         return TCL_ERROR;
     }
     if (!MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        char code[16];
-        snprintf(code, sizeof code, "%lu", (unsigned long)GetLastError());
-        Tcl_AppendResult(interp, "cannot replace \"", Tcl_GetString(objv[2]), "\" with \"",
-                         Tcl_GetString(objv[1]), "\": Windows error ", code, NULL);
+        Tcl_SetObjResult(interp, Tcl_ObjPrintf("cannot replace \"%s\" with \"%s\": Windows error %d",
+                                               Tcl_GetString(objv[2]), Tcl_GetString(objv[1]),
+                                               (int)GetLastError()));
         return TCL_ERROR;
     }
     return TCL_OK;
