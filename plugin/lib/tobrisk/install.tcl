@@ -20,6 +20,10 @@ namespace eval ::tobrisk::sv {
 # its name and manifest: {NAME TEXT MANIFEST}.
 proc ::tobrisk::sv::install_check {source bytes} {
     variable install_cap
+    if {$bytes eq ""} { return -code error "$source answered nothing" }
+    if {[regexp -nocase {^\s*<(!doctype|html|head|body)} $bytes]} {
+        return -code error "$source answered with a web page, not a script"
+    }
     if {[string length $bytes] > $install_cap} {
         return -code error "$source is [string length $bytes] bytes, more than the $install_cap a script may have"
     }
@@ -44,13 +48,61 @@ proc ::tobrisk::sv::install_check {source bytes} {
     return [list $name $text $manifest]
 }
 
-proc ::tobrisk::install {source} {
-    if {[catch {open $source rb} channel]} {
-        return -code error $channel
+# A local FILE is installed at once: the result says what was done, an
+# error why not. A LINK is fetched through the messenger, which never
+# waits for it; DONE, when given, is called with `ok TEXT` or `error TEXT`
+# once the install is over, and the supervisor's log says it either way.
+proc ::tobrisk::install {source {done ""}} {
+    if {[regexp -nocase {^https?://} $source]} {
+        return [::tobrisk::sv::fetch_install $source $done]
     }
-    set bytes [read $channel [expr {$::tobrisk::sv::install_cap + 1}]]
-    close $channel
-    return [::tobrisk::sv::install_bytes $source $bytes]
+    set code [catch {
+        if {[catch {open $source rb} channel]} { error $channel }
+        set bytes [read $channel [expr {$::tobrisk::sv::install_cap + 1}]]
+        close $channel
+        ::tobrisk::sv::install_bytes $source $bytes
+    } result]
+    if {$done ne ""} { ::tobrisk::sv::install_done $done $code $result }
+    if {$code} { return -code error $result }
+    return $result
+}
+
+proc ::tobrisk::sv::install_done {done code result} {
+    if {[catch {uplevel #0 [linsert $done end [expr {$code ? "error" : "ok"}] $result]} message]} {
+        log_write main error "install: $message\n"
+    }
+}
+
+# Asks the messenger for LINK; `fetched` installs what arrives.
+proc ::tobrisk::sv::fetch_install {link done} {
+    variable installing
+    variable counter
+    set name [file rootname [file tail [lindex [split $link "?#"] 0]]]
+    if {$name in $installing} { return -code error "$name is being installed already" }
+    lappend installing $name
+    set variable ::tobrisk::sv::fetched([incr counter])
+    trace add variable $variable write [list ::tobrisk::sv::fetched $link $name $done]
+    if {[catch {vellumar httpFileRequest -binary $link $variable} message]} {
+        trace remove variable $variable write [list ::tobrisk::sv::fetched $link $name $done]
+        set installing [lsearch -all -inline -not -exact $installing $name]
+        return -code error "cannot fetch $link: $message"
+    }
+    return "fetching $link"
+}
+
+proc ::tobrisk::sv::fetched {link name done variable element operation} {
+    variable installing
+    upvar #0 ${variable}($element) bytes
+    set received $bytes
+    unset bytes
+    set installing [lsearch -all -inline -not -exact $installing $name]
+    set code [catch {install_bytes $link $received} result]
+    log_write supervisor [expr {$code ? "error" : "stdout"}] "install of $link: $result\n"
+    if {$done ne ""} {
+        install_done $done $code $result
+    } elseif {$code} {
+        ::tobrisk::report install $result
+    }
 }
 
 # Installs the script that BYTES from SOURCE hold; what it did, in words.
