@@ -4,6 +4,7 @@
 #                                       folder as NAME.tcl, then loads it; a
 #                                       version that fails to load is replaced
 #                                       by the one before, loaded again
+#     ::tobrisk::install NAME ?DONE?   the same from the index (below)
 #     ::tobrisk::remove NAME ?-purge?   unloads the user's script and deletes
 #                                       its file; -purge drops its settings and
 #                                       data too
@@ -53,6 +54,10 @@ proc ::tobrisk::sv::install_check {source bytes} {
 # waits for it; DONE, when given, is called with `ok TEXT` or `error TEXT`
 # once the install is over, and the supervisor's log says it either way.
 proc ::tobrisk::install {source {done ""}} {
+    if {[dict exists $::tobrisk::sv::index $source]} {
+        lassign [dict get $::tobrisk::sv::index $source] version link sha
+        return [::tobrisk::sv::fetch_install $link $done $sha]
+    }
     if {[regexp -nocase {^https?://} $source]} {
         return [::tobrisk::sv::fetch_install $source $done]
     }
@@ -74,29 +79,37 @@ proc ::tobrisk::sv::install_done {done code result} {
 }
 
 # Asks the messenger for LINK; `fetched` installs what arrives.
-proc ::tobrisk::sv::fetch_install {link done} {
+proc ::tobrisk::sv::fetch_install {link done {sha ""}} {
     variable installing
     variable counter
     set name [file rootname [file tail [lindex [split $link "?#"] 0]]]
     if {$name in $installing} { return -code error "$name is being installed already" }
     lappend installing $name
     set variable ::tobrisk::sv::fetched([incr counter])
-    trace add variable $variable write [list ::tobrisk::sv::fetched $link $name $done]
+    trace add variable $variable write [list ::tobrisk::sv::fetched $link $name $done $sha]
     if {[catch {vellumar httpFileRequest -binary $link $variable} message]} {
-        trace remove variable $variable write [list ::tobrisk::sv::fetched $link $name $done]
+        trace remove variable $variable write [list ::tobrisk::sv::fetched $link $name $done $sha]
         set installing [lsearch -all -inline -not -exact $installing $name]
         return -code error "cannot fetch $link: $message"
     }
     return "fetching $link"
 }
 
-proc ::tobrisk::sv::fetched {link name done variable element operation} {
+proc ::tobrisk::sv::fetched {link name done sha variable element operation} {
     variable installing
     upvar #0 ${variable}($element) bytes
     set received $bytes
     unset bytes
     set installing [lsearch -all -inline -not -exact $installing $name]
-    set code [catch {install_bytes $link $received} result]
+    set code [catch {
+        if {$sha ne "" && $received ne ""} {
+            set got [sha256 $link $received]
+            if {$got ne $sha} {
+                error "$link has the SHA-256 $got, and the index says $sha: it was not installed"
+            }
+        }
+        install_bytes $link $received
+    } result]
     log_write supervisor [expr {$code ? "error" : "stdout"}] "install of $link: $result\n"
     if {$done ne ""} {
         install_done $done $code $result
@@ -216,4 +229,91 @@ proc ::tobrisk::remove {name {purge ""}} {
     }
     ::tobrisk::sv::forget_script $name
     return "$name removed"
+}
+
+# --- A repository: an index of scripts at a link ------------------------------
+#
+# The index is UTF-8 text, one script a line as a Tcl list
+#     NAME VERSION LINK SHA256 ?DESCRIPTION?
+# with blank lines and `#` comments; a LINK without a scheme lies beside the
+# index. ::tobrisk::available reads it and keeps it for ::tobrisk::install
+# NAME, which checks the SHA-256 of what it fetches, and ::tobrisk::outdated.
+
+namespace eval ::tobrisk::sv {
+    variable index {}   ;# NAME -> {version link sha256 description}, as last read
+}
+
+proc ::tobrisk::sv::index_parse {link bytes} {
+    if {$bytes eq ""} { error "$link answered nothing" }
+    set text [encoding convertfrom utf-8 $bytes]
+    set entries {}
+    set number 0
+    foreach line [split $text \n] {
+        incr number
+        set line [string trim $line]
+        if {$line eq "" || [string match #* $line]} continue
+        if {[catch {llength $line} count] || $count < 4 || $count > 5} {
+            error "$link line $number is not \"NAME VERSION LINK SHA256 ?DESCRIPTION?\""
+        }
+        lassign $line name version target sha description
+        if {![::tobrisk::manifest::valid_name $name] || ![regexp {^[0-9]+(\.[0-9]+)*$} $version]
+                || ![regexp {^[0-9A-Fa-f]{64}$} $sha]} {
+            error "$link line $number: a bad name, version or SHA-256"
+        }
+        if {![regexp {^[A-Za-z][A-Za-z0-9+.-]*:} $target]} {
+            set target [string range $link 0 [string last / $link]]$target
+        }
+        dict set entries $name [list $version $target [string tolower $sha] $description]
+    }
+    return $entries
+}
+
+# Reads the index at LINK; DONE is called with `ok {NAME VERSION
+# DESCRIPTION ...}` or `error TEXT`.
+proc ::tobrisk::available {link done} {
+    variable ::tobrisk::sv::counter
+    set variable ::tobrisk::sv::fetched([incr ::tobrisk::sv::counter])
+    trace add variable $variable write [::list ::tobrisk::sv::index_fetched $link $done]
+    vellumar httpFileRequest -binary $link $variable
+    return "fetching $link"
+}
+
+proc ::tobrisk::sv::index_fetched {link done variable element operation} {
+    variable index
+    upvar #0 ${variable}($element) bytes
+    set received $bytes
+    unset bytes
+    set code [catch {index_parse $link $received} result]
+    if {!$code} {
+        set index $result
+        set result {}
+        dict for {name entry} $index {
+            lappend result $name [lindex $entry 0] [lindex $entry 3]
+        }
+    }
+    install_done $done $code $result
+}
+
+# The installed scripts that the index last read has in a newer version:
+# {NAME INSTALLED AVAILABLE} each.
+proc ::tobrisk::outdated {} {
+    namespace upvar ::tobrisk::sv index index order order
+    set found {}
+    foreach name $order {
+        if {![dict exists $index $name] || ![::tobrisk::sv::has $name manifest]} continue
+        set have [dict get [::tobrisk::sv::get $name manifest] version]
+        set offered [lindex [dict get $index $name] 0]
+        if {$have eq "" || [package vcompare $offered $have] > 0} {
+            lappend found [::list $name $have $offered]
+        }
+    }
+    return $found
+}
+
+# The SHA-256 of BYTES, in hexadecimal.
+proc ::tobrisk::sv::sha256 {link bytes} {
+    if {[catch {package require sha256}]} {
+        error "cannot check the SHA-256 of $link: Tcl's sha256 package is not in the plugin folder"
+    }
+    return [::sha2::sha256 -hex -- $bytes]
 }
