@@ -271,10 +271,13 @@ proc ::tobrisk::sv::index_parse {link bytes} {
 # Reads the index at LINK; DONE is called with `ok {NAME VERSION
 # DESCRIPTION ...}` or `error TEXT`.
 proc ::tobrisk::available {link done} {
-    variable ::tobrisk::sv::counter
     set variable ::tobrisk::sv::fetched([incr ::tobrisk::sv::counter])
-    trace add variable $variable write [::list ::tobrisk::sv::index_fetched $link $done]
-    vellumar httpFileRequest -binary $link $variable
+    set trace [::list ::tobrisk::sv::index_fetched $link $done]
+    trace add variable $variable write $trace
+    if {[catch {vellumar httpFileRequest -binary $link $variable} message]} {
+        trace remove variable $variable write $trace
+        return -code error "cannot fetch $link: $message"
+    }
     return "fetching $link"
 }
 
