@@ -426,6 +426,7 @@ int tcl_cycles(const std::string &argument)
         auto eval = (int (*)(Tcl_Interp *, const char *))(void *)GetProcAddress(tcl, "Tcl_Eval");
         auto remove = (void (*)(Tcl_Interp *))(void *)GetProcAddress(tcl, "Tcl_DeleteInterp");
         auto finalize = (void (*)())(void *)GetProcAddress(tcl, "Tcl_Finalize");
+        auto result_of = (const char *(*)(Tcl_Interp *))(void *)GetProcAddress(tcl, "Tcl_GetStringResult");
         wchar_t file[MAX_PATH];
         GetModuleFileNameW(tcl, file, MAX_PATH);
         find_executable(messenger::utf8_of(file).c_str());
@@ -441,7 +442,10 @@ int tcl_cycles(const std::string &argument)
         for (char &c : script) {
             if (c == '\\') c = '/';
         }
-        if (eval(interp, script.c_str()) != 0) return 5;
+        if (eval(interp, script.c_str()) != 0) {
+            std::printf("the plugin's init.tcl failed in Tcl alone: %s\n", result_of(interp));
+            return 5;
+        }
         remove(interp);
         finalize();
         FreeLibrary(tcl);

@@ -1,5 +1,6 @@
 # Checks that the plugin exports exactly its two entry points and that the
-# plugin and its Tcl/Tk runtime import nothing but Windows' own DLLs. Wine
+# plugin, its Tcl/Tk runtime and SQLite's Tcl binding import nothing but
+# Windows' own DLLs. Wine
 # ships a zlib1.dll of its own, so only the import lists can show that the
 # runtime does not need one.
 cmake_minimum_required(VERSION 3.20)
@@ -36,6 +37,13 @@ endfunction()
 expect_only("${DIST}/Tobrisk.dll" "${plugin_dlls}")
 expect_only("${DIST}/bin/tcl84t.dll" "${system_dlls}")
 expect_only("${DIST}/bin/tk86.dll" "${system_dlls}")
+file(GLOB sqlite_dlls "${DIST}/lib/sqlite*/*.dll")
+if(NOT sqlite_dlls)
+    message(FATAL_ERROR "no SQLite DLL in ${DIST}/lib/sqlite*")
+endif()
+foreach(dll ${sqlite_dlls})
+    expect_only("${dll}" "${system_dlls}")
+endforeach()
 
 imports_of("${DIST}/Tobrisk.dll" plugin)
 string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table\n(\t\\[ *[0-9]+\\] [^\n]*\n)+" table "${plugin_dump}")

@@ -23,8 +23,11 @@ make_tree() {
     mkdir -p "$tree/scripts" "$tree/bin" "$tree/third_party/src/tk8.6-0"
     cp "$ROOT/scripts/bootstrap" "$ROOT/scripts/setup.sh" "$tree/scripts/"
     cp -r "$ROOT/scripts/patches" "$tree/scripts/"
-    # What the build already fetched: the bootstrap fetches nothing here.
-    cp -r "$ROOT/third_party/tkcon" "$tree/third_party/"
+    # What the build already fetched and built: the bootstrap fetches
+    # nothing here. Of SQLite, the package and the mark of its fixes.
+    cp -r "$ROOT/third_party/tkcon" "$ROOT/third_party/tcllib" "$tree/third_party/"
+    mkdir -p "$tree/third_party/sqlite"
+    cp -r "$ROOT/third_party/sqlite/lib" "$ROOT/third_party/sqlite/.patches" "$tree/third_party/sqlite/"
     mkdir -p "$tree/third_party/apt"; touch "$tree/third_party/apt/updated"
     if [ -n "$configure" ]; then
         mkdir -p "$tree/third_party/src/tcl8.6-0/win"

@@ -2,9 +2,10 @@
 // run: its start-up and stop against a bare Tcl and Tk start-up done here,
 // host calls against a plain object command in the same `time` loop, event
 // dispatch and the chat alias against this program evaluating the same
-// script itself, and the plugin's size and memory. Prints a table of the
-// median, minimum and maximum over repeated rounds and each row's ratio to
-// its baseline.
+// script itself, the plugin's size and memory, and what the bundled
+// libraries add to a fresh interpreter's look for packages. Prints a table
+// of the median, minimum and maximum over repeated rounds and each row's
+// ratio to its baseline.
 //
 //   tobrisk-bench.exe --plugin=FOLDER [--init=FILE] [--quick] [--rounds=N]
 //
@@ -43,6 +44,7 @@ void run_benchmarks(const Options &options)
     measure_startup(options, counts, table);
     measure_scripts(options, counts, table);
     measure_supervised(options, counts, table);
+    measure_libraries(options, counts, table);
     table.print();
     print_imports(messenger::plugin_module());
 
