@@ -316,7 +316,7 @@ proc ::tobrisk::outdated {} {
 # The SHA-256 of BYTES, in hexadecimal.
 proc ::tobrisk::sv::sha256 {link bytes} {
     if {[catch {package require sha256}]} {
-        error "cannot check the SHA-256 of $link: Tcl's sha256 package is not in the plugin folder"
+        error "cannot check the SHA-256 of $link: tcllib's sha256 package is not in the plugin folder"
     }
     return [::sha2::sha256 -hex -- $bytes]
 }
