@@ -19,6 +19,10 @@
 #     ::tobrisk::holdings NAME        what the script holds from the host
 #     ::tobrisk::output_hooks         command prefixes called with
 #                                     NAME CHANNEL TEXT for every write
+#     ::tobrisk::settings, data_dir   a script's settings and data folder
+#     ::tobrisk::install, remove, available, outdated
+#                                     the user's own scripts
+# (manifest.tcl, settings.tcl, folders.tcl and install.tcl, sourced below).
 #
 # Host-to-script calls (events, double-clicks, HTTP answers, timers,
 # exported commands) pass through `run`, or `enter` and `leave`, which keep
