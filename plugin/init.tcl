@@ -7,7 +7,9 @@
 # lib/tobrisk/supervisor.tcl. A script that says "# tobrisk: main" in its
 # first lines is sourced in this, the main, interpreter instead: a library
 # that other scripts share. The environment variable TOBRISK_SCRIPTS names
-# another folder to take the scripts from.
+# another folder to take the scripts from. The scripts of the user's own
+# folder, Tobrisk\scripts under the messenger's config directory, load
+# beside them (lib/tobrisk/folders.tcl).
 #
 # A script registers what it wants done when the plugin starts and stops:
 #     ::tobrisk::on_start {vellumar eventsConnect ... }

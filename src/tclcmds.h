@@ -29,11 +29,13 @@ int TobriskTclNotImplemented(Tcl_Interp *interp, Tcl_Obj *const words[]);
 int TobriskTclMessageBox(Tcl_Interp *interp, int count, Tcl_Obj *const words[]);
 
 // The supervisor's commands in the main interpreter: ::tobrisk::_adopt,
-// ::tobrisk::_holdings and ::tobrisk::_release.
+// ::tobrisk::_holdings, ::tobrisk::_release, ::tobrisk::_export and
+// ::tobrisk::_replace.
 void tclcmds_register_supervision(Tcl_Interp *interp);
 // ::tobrisk::_standard_channels: stdin, stdout and stderr for an
 // interpreter that has none.
 void tclcmds_register_standard_channels(Tcl_Interp *interp);
+int TobriskTclReplaceCmd(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]);
 // Ends a subscription, and removes an entry or section, as the handlers
 // do; the host's answer.
 int32_t tclcmds_events_disconnect(int32_t id);

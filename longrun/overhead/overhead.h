@@ -67,12 +67,17 @@ template <typename Operation> double microseconds_each(long count, Operation ope
 extern const char *const Subscriber;
 extern const char *const SubscribedScript;
 
+// COUNT procedures of four lines each, to give a script its length.
+std::string filler_procs(int count);
+
 // The parts, each adding its sections to the table.
 void measure_library(const Options &options, Table &table);
 void measure_fresh_processes(const Options &options, const Counts &counts, Table &table);
 void measure_startup(const Options &options, const Counts &counts, Table &table);
 void measure_scripts(const Options &options, const Counts &counts, Table &table);
 void measure_supervised(const Options &options, const Counts &counts, Table &table);
+// After the supervised calls, in the same supervisor: it restarts it.
+void measure_settings(const Options &options, const Counts &counts, Table &table);
 void measure_libraries(const Options &options, const Counts &counts, Table &table);
 // A child's one start-up in a fresh process; its exit code.
 int fresh_child(const Options &options);

@@ -23,13 +23,7 @@ std::string bench_script()
                        "proc clicked {} { incr ::clicks }\n"
                        "proc ::chat_line {} { return 42 }\n"
                        "::tobrisk::export ::chat_line\n";
-    for (int index = 0; index < 23; index++) {
-        text += "proc filler" + std::to_string(index) + " {a b} {\n"
-                "    set sum [expr {$a + $b}]\n"
-                "    return $sum\n"
-                "}\n";
-    }
-    return text;
+    return text + filler_procs(23);
 }
 
 // The supervisor in the plugin's interpreter, on a scripts folder of the
@@ -209,6 +203,18 @@ void measure_arming(const Counts &counts, Table &table)
 
 } // namespace
 
+std::string filler_procs(int count)
+{
+    std::string text;
+    for (int index = 0; index < count; index++) {
+        text += "proc filler" + std::to_string(index) + " {a b} {\n"
+                "    set sum [expr {$a + $b}]\n"
+                "    return $sum\n"
+                "}\n";
+    }
+    return text;
+}
+
 void measure_supervised(const Options &options, const Counts &counts, Table &table)
 {
     use_init(options, MinimalInit);
@@ -221,6 +227,7 @@ void measure_supervised(const Options &options, const Counts &counts, Table &tab
         measure_arming(counts, table);
         measure_chat(counts, table);
         measure_reload(counts, table);
+        measure_settings(options, counts, table);
     }
     timed_stop();
 }

@@ -6,6 +6,7 @@
 //     ::tobrisk::_holdings PATH     subscriptions, entries, sections, requests, alerts
 //     ::tobrisk::_release PATH      gives back to the host what the script still holds
 //     ::tobrisk::_export PATH NAME COMMAND      NAME calls COMMAND in PATH, supervised
+//     ::tobrisk::_replace FROM TO   FROM takes TO's place in one step (replace.cpp)
 #include "../callbacks.h"
 #include "../interp.h"
 #include "../tclcmds.h"
@@ -113,4 +114,5 @@ void tclcmds_register_supervision(Tcl_Interp *interp)
     Tcl_CreateObjCommand(interp, "::tobrisk::_adopt", adopt_cmd, NULL, NULL);
     Tcl_CreateObjCommand(interp, "::tobrisk::_holdings", holdings_cmd, NULL, NULL);
     Tcl_CreateObjCommand(interp, "::tobrisk::_release", release_cmd, NULL, NULL);
+    Tcl_CreateObjCommand(interp, "::tobrisk::_replace", TobriskTclReplaceCmd, NULL, NULL);
 }

@@ -258,6 +258,7 @@ proc tobrisk {option args} {
         }
         config_directory { return $::host::config }
         build { return 20041219.11 }
+        patchlevel { return 0.6.8 }
         default { error "bad option \"$option\"" }
     }
 }

@@ -19,6 +19,10 @@
 #     ::tobrisk::holdings NAME        what the script holds from the host
 #     ::tobrisk::output_hooks         command prefixes called with
 #                                     NAME CHANNEL TEXT for every write
+#     ::tobrisk::settings, data_dir   a script's settings and data folder
+#     ::tobrisk::install, remove, available, outdated
+#                                     the user's own scripts
+# (manifest.tcl, settings.tcl, folders.tcl and install.tcl, sourced below).
 #
 # Host-to-script calls (events, double-clicks, HTTP answers, timers,
 # exported commands) pass through `run`, or `enter` and `leave`, which keep
@@ -62,6 +66,8 @@ namespace eval ::tobrisk::sv {
     #     budget      its own budget, once it has one
     #     strikes     time-outs since it was loaded
     #     last_error  when its last error was shown or logged
+    #     last_message  that error's message
+    #     manifest    what its head comments declare (manifest.tcl)
     variable scripts
     # Per log NAME (a script's, "main" or "supervisor").
     variable tail               ;# the log's last lines
@@ -73,6 +79,12 @@ namespace eval ::tobrisk::sv {
     array set log_channel {}; array set log_size {}
     variable disabled {}
 }
+
+# A script's manifest and settings.
+source -encoding utf-8 [file join [file dirname [info script]] manifest.tcl]
+source -encoding utf-8 [file join [file dirname [info script]] settings.tcl]
+source -encoding utf-8 [file join [file dirname [info script]] folders.tcl]
+source -encoding utf-8 [file join [file dirname [info script]] install.tcl]
 
 proc ::tobrisk::sv::get {name key} {
     variable scripts
@@ -115,7 +127,7 @@ proc ::tobrisk::sv::configure {dir} {
     variable state_dir
     if {[catch {tobrisk config_directory} config] || $config eq ""} return
     set candidate [file join $config Tobrisk]
-    if {![catch {file mkdir [file join $candidate logs]}]} {
+    if {![catch {file mkdir [file join $candidate logs] [file join $candidate scripts]}]} {
         set state_dir $candidate
     }
     read_disabled
@@ -140,34 +152,28 @@ proc ::tobrisk::sv::write_disabled {} {
     variable disabled
     if {$state_dir eq ""} return
     set path [file join $state_dir disabled.txt]
-    if {[catch {
-        set channel [open $path w]
-        fconfigure $channel -encoding utf-8
-        if {[llength $disabled] > 0} { puts $channel [join $disabled \n] }
-        close $channel
-    } message]} {
+    set text [expr {[llength $disabled] > 0 ? "[join $disabled \n]\n" : ""}]
+    if {[catch {write_durable $path $text} message]} {
         log_write supervisor error "cannot write $path: $message\n"
     }
 }
 
-# The scripts of the folder, name -> file, in name order (letter case aside).
+# The scripts of the folder and of the user's own (folders.tcl), name ->
+# file, in name order (letter case aside); the user's file of a name wins.
 proc ::tobrisk::sv::scan {} {
     variable scripts_dir
+    set files {}
+    foreach dir [list $scripts_dir [user_scripts_dir]] {
+        if {$dir eq ""} continue
+        foreach path [glob -nocomplain -types f -directory $dir *.tcl] {
+            dict set files [file rootname [file tail $path]] $path
+        }
+    }
     set found {}
-    set files [glob -nocomplain -types f -directory $scripts_dir *.tcl]
-    foreach path [lsort -nocase $files] {
-        dict set found [file rootname [file tail $path]] $path
+    foreach name [lsort -nocase [dict keys $files]] {
+        dict set found $name [dict get $files $name]
     }
     return $found
-}
-
-# A script that says `# tobrisk: main` in one of its first lines runs in
-# the main interpreter, as a library that other scripts share.
-proc ::tobrisk::sv::wants_main {path} {
-    if {[catch {open $path r} channel]} { return 0 }
-    set head [read $channel 1024]
-    close $channel
-    return [regexp -line {^\s*#\s*tobrisk:\s*main\M} $head]
 }
 
 proc ::tobrisk::sv::load_all {} {
@@ -178,10 +184,8 @@ proc ::tobrisk::sv::load_all {} {
         put $name file $path
         if {$name in $disabled} {
             put $name state disabled
-        } elseif {[wants_main $path]} {
-            load_main $name
         } else {
-            load_child $name
+            load_script $name
         }
     }
 }
@@ -255,6 +259,7 @@ proc ::tobrisk::sv::new_child {name} {
         variable sourcing 0
     }
     furnish $path $name
+    furnish_settings $path $name
     return $path
 }
 
@@ -417,6 +422,7 @@ proc ::tobrisk::sv::failed {name what message info} {
     set now [clock milliseconds]
     set quiet [expr {[has $name last_error] && $now - [get $name last_error] < 2000}]
     put $name last_error $now
+    put $name last_message $message
     set info [script_frames $info]
     set text "error in $what: $info\n"
     log_write $name error $text
@@ -736,7 +742,10 @@ proc ::tobrisk::sv::known {name} {
 proc ::tobrisk::list {} {
     set pairs {}
     foreach name $::tobrisk::sv::order {
-        lappend pairs [::list $name [::tobrisk::sv::get $name state]]
+        set pair [::list $name [::tobrisk::sv::get $name state]]
+        set origin [::tobrisk::sv::origin $name]
+        if {$origin ne "plugin"} { lappend pair $origin }
+        lappend pairs $pair
     }
     return $pairs
 }
@@ -768,11 +777,7 @@ proc ::tobrisk::load {name} {
     }
     if {$name ni $order} { lappend order $name }
     ::tobrisk::sv::put $name file [dict get $found $name]
-    if {[::tobrisk::sv::wants_main [::tobrisk::sv::get $name file]]} {
-        ::tobrisk::sv::load_main $name
-    } else {
-        ::tobrisk::sv::load_child $name
-    }
+    ::tobrisk::sv::load_script $name
     return [::tobrisk::sv::get $name state]
 }
 

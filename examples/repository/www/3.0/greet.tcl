@@ -1,0 +1,12 @@
+# tobrisk: script
+# name: Greeter
+# version: 3.0
+# description: Answers /tobrisk ::greet::hello with a note of your own.
+# author: The Tobrisk developers
+# home: http://repo.example/
+# setting: note text {Back soon} -- What it says after the hello
+namespace eval ::greet {}
+proc ::greet::hello {} { return "Hello from greet 3.0. [::tobrisk::setting note]" }
+::tobrisk::export ::greet::hello
+# This version has a fault: it calls a procedure that does not exist.
+::greet::setup

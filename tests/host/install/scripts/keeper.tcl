@@ -1,0 +1,2 @@
+# Ships with the plugin.
+set kept 1

@@ -1,0 +1,2 @@
+<!DOCTYPE html>
+<html><body>Not found</body></html>
