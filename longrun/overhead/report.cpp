@@ -48,10 +48,13 @@ std::string number(double value)
     return text;
 }
 
-std::string goal_of(const Row &row, double median, double ratio)
+std::string goal_of(const Row &row, double median, double max, double ratio)
 {
     char text[64] = "";
-    if (row.max_ratio > 0 && ratio > 0) {
+    if (row.max_below > 0) {
+        std::snprintf(text, sizeof text, "max < %.0f %s: %s", row.max_below, row.unit.c_str(),
+                      max < row.max_below ? "met" : "MISSED");
+    } else if (row.max_ratio > 0 && ratio > 0) {
         std::snprintf(text, sizeof text, "ratio <= %.2f: %s", row.max_ratio, ratio <= row.max_ratio ? "met" : "MISSED");
     } else if (row.below > 0) {
         std::snprintf(text, sizeof text, "< %.0f %s: %s", row.below, row.unit.c_str(),
@@ -75,7 +78,7 @@ void print_row(const Row &row)
     std::string ratio_text = ratio > 0 ? number(ratio) : "";
     std::printf(RowFormat, row.name.c_str(), row.unit.c_str(), number(spread.median).c_str(),
                 number(spread.min).c_str(), number(spread.max).c_str(), ratio_text.c_str(),
-                goal_of(row, spread.median, ratio).c_str());
+                goal_of(row, spread.median, spread.max, ratio).c_str());
 }
 
 } // namespace

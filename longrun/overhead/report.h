@@ -16,10 +16,12 @@ struct Row {
     std::vector<double> samples;
     double max_ratio = 0;   // 0: no goal on the ratio
     double below = 0;       // 0: no goal on the median
+    double max_below = 0;   // 0: no goal on the largest sample
 
     void add(double sample) { samples.push_back(sample); }
     void goal_ratio(double ratio) { max_ratio = ratio; }
     void goal_below(double value) { below = value; }
+    void goal_max_below(double value) { max_below = value; }
 };
 
 // Rows stay where they are for as long as the table.
