@@ -56,24 +56,37 @@ static void forget_library(ClientData data, Tcl_Interp *interp)
     Tcl_Free((char *)library);
 }
 
-// The library a child would find first: tcl_library where env(TCL_LIBRARY)
-// names the same folder; NULL otherwise, and then Tcl searches as it always
-// does. Without a usable init.tcl there, the child is made again by Tcl's
-// own search, which then reports what it could not find.
+// Whether two paths are the same but for the kind of slash.
+static bool same_but_slashes(const char *one, const char *other)
+{
+    for (; *one != '\0' && *other != '\0'; one++, other++) {
+        bool slashes = (*one == '/' || *one == '\\') && (*other == '/' || *other == '\\');
+        if (*one != *other && !slashes) return false;
+    }
+    return *one == *other;
+}
+
+// The library a child would find first: env(TCL_LIBRARY), worded as the
+// child takes it, where it names the main interpreter's tcl_library; NULL
+// otherwise, and then Tcl searches as it always does. Without a usable
+// init.tcl there, the child is made again by Tcl's own search, which then
+// reports what it could not find.
 static const Library *known_library(Tcl_Interp *parent)
 {
-    Tcl_Obj *directory = Tcl_GetVar2Ex(parent, "tcl_library", NULL, TCL_GLOBAL_ONLY);
+    Tcl_Obj *main_library = Tcl_GetVar2Ex(parent, "tcl_library", NULL, TCL_GLOBAL_ONLY);
     const char *environment = Tcl_GetVar2(parent, "env", "TCL_LIBRARY", TCL_GLOBAL_ONLY);
     Tcl_ResetResult(parent);
-    if (directory == NULL || environment == NULL || strcmp(environment, Tcl_GetString(directory)) != 0) {
+    if (main_library == NULL || environment == NULL ||
+        !same_but_slashes(environment, Tcl_GetString(main_library))) {
         return NULL;
     }
     Library *library = (Library *)Tcl_GetAssocData(parent, LibraryKey, NULL);
-    if (library == NULL || library->directory != directory) {
+    if (library == NULL || strcmp(Tcl_GetString(library->directory), environment) != 0) {
+        Tcl_Obj *directory = Tcl_NewStringObj(environment, -1);
+        Tcl_IncrRefCount(directory);
         Tcl_Obj *name = Tcl_NewStringObj("init.tcl", -1);
         Tcl_Obj *init_file = Tcl_FSJoinToPath(directory, 1, &name);
         Tcl_IncrRefCount(init_file);
-        Tcl_IncrRefCount(directory);
         if (library == NULL) {
             library = (Library *)Tcl_Alloc(sizeof *library);
             library->source = Tcl_NewStringObj("source", -1);

@@ -98,7 +98,10 @@ proc ::tobrisk::sv::settings_load {name declared} {
     variable values
     variable stored
     set stored($name) {}
-    set path [settings_path $name]
+    # A script that declares no setting has none to read: its load costs
+    # no look at the disk for them (each is most of a millisecond under
+    # Wine). Values a later version declared stay in the file untouched.
+    set path [expr {[dict size $declared] ? [settings_path $name] : ""}]
     if {$path ne "" && ![catch {read_durable $path ::tobrisk::sv::settings_whole} found] && $found ne ""} {
         lassign $found source bytes
         if {[catch {settings_parse $bytes} parsed]} {
