@@ -116,10 +116,6 @@ int script_owner_export(Tcl_Interp *parent, Tcl_Obj *path, Tcl_Obj *name, Tcl_Ob
 // True only for the plugin's running interpreter, the chat alias's userData.
 bool callbacks_interp_live(Tcl_Interp *interp);
 
-// Stores a value in a variable, a name such as "event(name)" or "page(x)";
-// the outcome is not examined.
-void callbacks_set_var(Tcl_Interp *interp, const char *name, Tcl_Obj *value, int flags);
-
 extern "C" {
 int32_t __cdecl aliasCallback(int32_t code, int32_t unused, const char *event, void *data, void *userData);
 int32_t __cdecl TobriskTclListCallback(int32_t code, int32_t unused, const char *event, void *data,

@@ -93,19 +93,6 @@ extern "C" int32_t __cdecl alertCallback(int32_t code, int32_t unused, const cha
     return 0;
 }
 
-struct GlobalStore {
-    Tcl_Interp *interp;
-    const char *name;
-    Tcl_Obj *value;
-};
-
-static int store_global(void *argument)
-{
-    GlobalStore *store = (GlobalStore *)argument;
-    callbacks_set_var(store->interp, store->name, store->value, TCL_GLOBAL_ONLY);
-    return 0;
-}
-
 // A text body arrives as the characters its UTF-8 names; a binary one as
 // exactly the bytes received, NUL bytes included.
 // In a script's own interpreter the store is a call like any other, under
@@ -116,18 +103,17 @@ static void store_received(Tcl_Interp *interp, const char *name, const HttpCompl
     if (completion == NULL || completion->bytes == NULL || completion->count < 0) return;
     Tcl_Obj *value = binary ? Tcl_NewByteArrayObj((const unsigned char *)completion->bytes, completion->count)
                             : text_from_host_bytes(completion->bytes, completion->count);
-    if (script_owner_name(interp) == NULL) {
-        // On the deep stack: the variable's traces are the script's code.
-        // The outcome is not examined.
-        GlobalStore store = { interp, name, value };
-        tobrisk_deep_call(store_global, &store);
-        return;
-    }
+    // A store on the deep stack: the variable's traces are the script's
+    // code. In the main interpreter its outcome is not examined.
     Tcl_Obj *words[] = { Tcl_NewStringObj("::set", -1), Tcl_NewStringObj(name, -1), value };
     Tcl_Obj *store = Tcl_NewListObj(3, words);
     Tcl_IncrRefCount(store);
     Tcl_Preserve(interp);
-    callbacks_run(interp, store, "HTTP answer", binary ? "httpBinaryCallback" : "httpCallback");
+    if (script_owner_name(interp) == NULL) {
+        tobrisk_eval_obj(interp, store);
+    } else {
+        callbacks_run(interp, store, "HTTP answer", binary ? "httpBinaryCallback" : "httpCallback");
+    }
     Tcl_Release(interp);
     Tcl_DecrRefCount(store);
 }
