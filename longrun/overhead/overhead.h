@@ -78,6 +78,8 @@ void measure_scripts(const Options &options, const Counts &counts, Table &table)
 void measure_supervised(const Options &options, const Counts &counts, Table &table);
 // After the supervised calls, in the same supervisor: it restarts it.
 void measure_settings(const Options &options, const Counts &counts, Table &table);
+// After the settings, with the user's scripts folder that they set up.
+void measure_install(const Options &options, const Counts &counts, Table &table);
 void measure_libraries(const Options &options, const Counts &counts, Table &table);
 // A child's one start-up in a fresh process; its exit code.
 int fresh_child(const Options &options);

@@ -234,6 +234,7 @@ void measure_supervised(const Options &options, const Counts &counts, Table &tab
         measure_chat(counts, table);
         measure_reload(counts, table);
         measure_settings(options, counts, table);
+        measure_install(options, counts, table);
     }
     timed_stop();
 }
