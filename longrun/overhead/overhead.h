@@ -67,6 +67,10 @@ template <typename Operation> double microseconds_each(long count, Operation ope
 extern const char *const Subscriber;
 extern const char *const SubscribedScript;
 
+// Tcl that starts the supervisor on the scripts folder FOLDER (a Windows
+// path), loading none of its scripts.
+std::string supervisor_setup(std::string folder);
+
 // COUNT procedures of four lines each, to give a script its length.
 std::string filler_procs(int count);
 
