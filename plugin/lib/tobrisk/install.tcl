@@ -1,5 +1,5 @@
 # Installing, updating and removing a script of the user's own folder
-# (folders.tcl), in the main interpreter:
+# (folders.tcl), in the main interpreter and in scripts' own:
 #     ::tobrisk::install FILE           checks FILE and puts it into the user's
 #                                       folder as NAME.tcl, then loads it; a
 #                                       version that fails to load is replaced
@@ -26,7 +26,8 @@ if {[info commands ::tobrisk::sv::changed] eq ""} {
 # itself waits until its call has returned (below), and DONE runs in the
 # interpreter that gave it, while it is there.
 proc ::tobrisk::sv::furnish_install {path} {
-    foreach {command target} [list install [list ::tobrisk::sv::install_from $path] available [list ::tobrisk::sv::available_from $path] \
+    foreach {command target} [list \
+            install [list ::tobrisk::sv::install_from $path] available [list ::tobrisk::sv::available_from $path] \
             remove ::tobrisk::remove outdated ::tobrisk::outdated] {
         interp alias $path ::tobrisk::$command {} ::tobrisk::sv::from_child $path {*}$target
     }
@@ -190,11 +191,11 @@ proc ::tobrisk::sv::install_bytes {source bytes done} {
     if {$user eq ""} { return -code error "no folder to install into: the messenger gave no config directory" }
     lassign [install_check $source $bytes] name text manifest
     if {$name in $installing} { return -code error "$name is being installed already" }
-    lappend installing $name
     if {[running $name]} {
-        release [get $name child] 1 [list ::tobrisk::sv::install_later $source $name $text $manifest $user $done]
+        wait_for $name [list ::tobrisk::sv::install_later $source $name $text $manifest $user $done]
         return [list waits "[string trim "$name [dict get $manifest version]"] is installed once the call of $name that asked has returned"]
     }
+    lappend installing $name
     set code [catch {install_script $name $text $manifest $user} result options]
     set installing [lsearch -all -inline -not -exact $installing $name]
     changed $name
@@ -203,11 +204,20 @@ proc ::tobrisk::sv::install_bytes {source bytes done} {
 }
 
 proc ::tobrisk::sv::install_later {source name text manifest user done} {
-    variable installing
     set code [catch {install_script $name $text $manifest $user} result]
-    set installing [lsearch -all -inline -not -exact $installing $name]
     changed $name
     install_over $source $done $code $result
+}
+
+# Releases the interpreter of script NAME once its running call has
+# returned, then runs THEN. One change a call: the release of an unload or
+# reload asked before would be lost.
+proc ::tobrisk::sv::wait_for {name then} {
+    set path [get $name child]
+    if {[set ${path}::pending] ne ""} {
+        return -code error "$name already has an unload, reload or change waiting for its call to return"
+    }
+    release $path 1 $then
 }
 
 # Whether script NAME's own code is running, so that its interpreter cannot
@@ -310,7 +320,7 @@ proc ::tobrisk::remove {name {purge ""}} {
     ::tobrisk::sv::refuse_main $name
     if {$name in $::tobrisk::sv::installing} { return -code error "$name is being installed" }
     if {[::tobrisk::sv::running $name]} {
-        ::tobrisk::sv::release [::tobrisk::sv::get $name child] 1 [::list ::tobrisk::sv::remove_later $name $purge]
+        ::tobrisk::sv::wait_for $name [::list ::tobrisk::sv::remove_later $name $purge]
         return "$name is removed once the call of $name that asked has returned"
     }
     if {[::tobrisk::sv::has $name child]} { ::tobrisk::sv::release [::tobrisk::sv::get $name child] }
