@@ -104,6 +104,9 @@ proc ::tobrisk::sv::install_check {source bytes} {
 proc ::tobrisk::install {source {done ""}} {
     if {[dict exists $::tobrisk::sv::index $source]} {
         lassign [dict get $::tobrisk::sv::index $source] version link sha
+        if {[catch {::tobrisk::sv::script_name $link} name] || $name ne $source} {
+            return -code error "the index links $source to $link, which is not $source.tcl: it was not installed"
+        }
         return [::tobrisk::sv::fetch_install $link $done $sha]
     }
     if {[regexp -nocase {^https?://} $source]} {
