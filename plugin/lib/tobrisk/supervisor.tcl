@@ -19,6 +19,8 @@
 #     ::tobrisk::holdings NAME        what the script holds from the host
 #     ::tobrisk::output_hooks         command prefixes called with
 #                                     NAME CHANNEL TEXT for every write
+#     ::tobrisk::watch COMMAND ?off?  COMMAND hears NAME when a script's
+#                                     state, version or last error changes
 #     ::tobrisk::settings, data_dir   a script's settings and data folder
 #     ::tobrisk::install, remove, available, outdated
 #                                     the user's own scripts
@@ -81,10 +83,21 @@ namespace eval ::tobrisk::sv {
 }
 
 # A script's manifest and settings.
+source -encoding utf-8 [file join [file dirname [info script]] watch.tcl]
 source -encoding utf-8 [file join [file dirname [info script]] manifest.tcl]
 source -encoding utf-8 [file join [file dirname [info script]] settings.tcl]
 source -encoding utf-8 [file join [file dirname [info script]] folders.tcl]
 source -encoding utf-8 [file join [file dirname [info script]] install.tcl]
+source -encoding utf-8 [file join [file dirname [info script]] autoreload.tcl]
+
+# The script manager's window: read from manager.tcl when first opened.
+namespace eval ::tobrisk::sv {
+    variable manager_file [file join [file dirname [info script]] manager.tcl]
+}
+proc ::tobrisk::manager {args} {
+    uplevel #0 [::list source -encoding utf-8 $::tobrisk::sv::manager_file]
+    tailcall ::tobrisk::manager {*}$args
+}
 
 proc ::tobrisk::sv::get {name key} {
     variable scripts
@@ -99,6 +112,9 @@ proc ::tobrisk::sv::has {name key} {
 proc ::tobrisk::sv::put {name key value} {
     variable scripts
     dict set scripts($name) $key $value
+    switch -- $key {
+        state - strikes - last_error - manifest { changed $name }
+    }
     return $value
 }
 
@@ -131,6 +147,7 @@ proc ::tobrisk::sv::configure {dir} {
         set state_dir $candidate
     }
     read_disabled
+    autoreload_read
 }
 
 proc ::tobrisk::sv::read_disabled {} {
