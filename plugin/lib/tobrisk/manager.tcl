@@ -24,6 +24,7 @@ namespace eval ::tobrisk::manager {
     variable entered            ;# (WINDOW,FIELD) what the user typed
     array set entered {}
     variable counter 0
+    variable embedded {}        ;# HWND -> the view inside that window
     # The list's columns: name, heading, width, anchor. The last three
     # show only where the supervisor has the command that fills them.
     variable columns {
@@ -63,13 +64,24 @@ proc ::tobrisk::manager {} {
     return
 }
 
-# The list inside the window HWND, as a toplevel that the window holds.
+# The list inside the window HWND, as a toplevel that the window holds;
+# `unembed` removes it before the window goes.
 proc ::tobrisk::manager::embed {hwnd} {
+    variable embedded
+    unembed $hwnd
     read_prefs
     set top .tobrisk_page[incr [namespace current]::counter]
     toplevel $top -use $hwnd
+    dict set embedded $hwnd $top
     build $top
     return $top
+}
+
+proc ::tobrisk::manager::unembed {hwnd} {
+    variable embedded
+    if {![dict exists $embedded $hwnd]} return
+    destroy [dict get $embedded $hwnd]
+    dict unset embedded $hwnd
 }
 
 proc ::tobrisk::manager::close_view {top} {
@@ -130,7 +142,9 @@ proc ::tobrisk::manager::build {top} {
     bind $top.list <Double-1> [list ::tobrisk::manager::settings_form $top]
 
     # The actions on the selected script, and the installs.
+    # Four to a row, so that the view fits the preferences page.
     set actions [ttk::frame $top.actions]
+    set at 0
     foreach {button label command} {
         toggle  Disable    toggle
         reload  Reload     reload
@@ -142,7 +156,8 @@ proc ::tobrisk::manager::build {top} {
         remove  Remove...  remove
     } {
         ttk::button $actions.$button -text $label -command [list ::tobrisk::manager::$command $top]
-        pack $actions.$button -side left -padx 2
+        grid $actions.$button -row [expr {$at / 4}] -column [expr {$at % 4}] -sticky we -padx 2 -pady 1
+        incr at
     }
     set installs [ttk::frame $top.installs]
     ttk::label $installs.label -text "Install:"
@@ -151,8 +166,8 @@ proc ::tobrisk::manager::build {top} {
     ttk::button $installs.index -text "From a repository..." -command [list ::tobrisk::manager::repository $top]
     ttk::checkbutton $installs.auto -text "Reload scripts when their file changes" \
         -variable ::tobrisk::sv::autoreload -command ::tobrisk::sv::autoreload_changed
-    pack $installs.label $installs.file $installs.link $installs.index -side left -padx 2
-    pack $installs.auto -side right -padx 2
+    grid $installs.label $installs.file $installs.link $installs.index -sticky w -padx 2
+    grid $installs.auto - - - -sticky w -padx 2 -pady {6 0}
     ttk::label $top.status -text "" -anchor w
 
     grid $top.list $top.scroll -in $frame -sticky news

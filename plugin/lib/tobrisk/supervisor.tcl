@@ -94,8 +94,12 @@ source -encoding utf-8 [file join [file dirname [info script]] autoreload.tcl]
 namespace eval ::tobrisk::sv {
     variable manager_file [file join [file dirname [info script]] manager.tcl]
 }
-proc ::tobrisk::manager {args} {
+proc ::tobrisk::sv::manager_read {} {
+    if {[namespace exists ::tobrisk::manager]} return
     uplevel #0 [::list source -encoding utf-8 $::tobrisk::sv::manager_file]
+}
+proc ::tobrisk::manager {args} {
+    ::tobrisk::sv::manager_read
     tailcall ::tobrisk::manager {*}$args
 }
 
