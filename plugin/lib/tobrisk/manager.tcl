@@ -46,7 +46,10 @@ namespace eval ::tobrisk::manager {
 
 proc ::tobrisk::manager {} {
     set top .tobrisk_manager
+    # A closed window is only withdrawn: it opens again at once, and it
+    # follows nothing while closed.
     if {[winfo exists $top]} {
+        ::tobrisk::manager::shown $top
         wm deiconify $top
         raise $top
         focus $top.list
@@ -85,10 +88,14 @@ proc ::tobrisk::manager::unembed {hwnd} {
 }
 
 proc ::tobrisk::manager::close_view {top} {
-    if {[winfo toplevel $top] eq ".tobrisk_manager" && [winfo exists $top]} {
-        pref_set geometry [wm geometry $top]
+    if {![winfo exists $top]} return
+    if {$top ne ".tobrisk_manager"} {
+        destroy $top
+        return
     }
-    destroy $top
+    pref_set geometry [wm geometry $top]
+    wm withdraw $top
+    gone $top
 }
 
 # A view that goes, by `close` or with the window that held it.
@@ -97,7 +104,7 @@ proc ::tobrisk::manager::gone {top} {
     variable sort
     variable figures_id
     set tops [lsearch -all -inline -not -exact $tops $top]
-    dict unset sort $top
+    if {![winfo exists $top]} { dict unset sort $top }
     if {[llength $tops] == 0} {
         ::tobrisk::watch ::tobrisk::manager::changed off
         after cancel $figures_id
@@ -109,7 +116,12 @@ proc ::tobrisk::manager::gone {top} {
 proc ::tobrisk::manager::stop {args} {
     variable tops
     trace remove execution ::tobrisk::shutdown enter ::tobrisk::manager::stop
-    foreach top $tops { close_view $top }
+    foreach top [lsort -unique [list .tobrisk_manager {*}$tops]] {
+        if {$top eq ".tobrisk_manager" && [winfo exists $top] && [winfo ismapped $top]} {
+            pref_set geometry [wm geometry $top]
+        }
+        destroy $top
+    }
 }
 
 # --- The view --------------------------------------------------------------------
@@ -180,13 +192,19 @@ proc ::tobrisk::manager::build {top} {
     foreach widget [list $top.list $top.scroll $actions $installs $top.status] { raise $widget }
     bind $top <Return> {::tobrisk::manager::press %W}
     bind $top.f <Destroy> [list ::tobrisk::manager::gone $top]
-
-    lappend tops $top
     dict set sort $top ""
+    shown $top
+    focus $top.list
+}
+
+# View TOP is open: it is filled afresh and follows the supervisor.
+proc ::tobrisk::manager::shown {top} {
+    variable tops
+    variable figures_id
+    if {$top ni $tops} { lappend tops $top }
     ::tobrisk::watch ::tobrisk::manager::changed
     fill $top
     if {$figures_id eq "" && [info commands ::tobrisk::stats] ne ""} { figures }
-    focus $top.list
 }
 
 # Enter presses the button that has the focus.
