@@ -138,7 +138,8 @@ proc ::tobrisk::manager::build {top} {
     foreach {column heading width anchor} $columns { lappend names $column }
     ttk::treeview $top.list -columns $names -show headings -selectmode browse -height 12
     ttk::scrollbar $top.scroll -orient vertical -command [list $top.list yview]
-    $top.list configure -yscrollcommand [list $top.scroll set]
+    ttk::scrollbar $top.across -orient horizontal -command [list $top.list xview]
+    $top.list configure -yscrollcommand [list $top.scroll set] -xscrollcommand [list $top.across set]
     foreach {column heading width anchor} $columns {
         $top.list heading $column -text $heading -anchor $anchor
         $top.list column $column -width $width -anchor $anchor -stretch [expr {$column eq "error"}]
@@ -183,13 +184,14 @@ proc ::tobrisk::manager::build {top} {
     ttk::label $top.status -text "" -anchor w
 
     grid $top.list $top.scroll -in $frame -sticky news
+    grid $top.across -in $frame -sticky we
     grid $actions - -in $frame -sticky w -pady {6 0}
     grid $installs - -in $frame -sticky we -pady {6 0}
     grid $top.status - -in $frame -sticky we -pady {6 0}
     grid columnconfigure $frame 0 -weight 1
     grid rowconfigure $frame 0 -weight 1
     # Made before the frame they sit in, they would hide behind it.
-    foreach widget [list $top.list $top.scroll $actions $installs $top.status] { raise $widget }
+    foreach widget [list $top.list $top.scroll $top.across $actions $installs $top.status] { raise $widget }
     bind $top <Return> {::tobrisk::manager::press %W}
     bind $top.f <Destroy> [list ::tobrisk::manager::gone $top]
     dict set sort $top ""
@@ -752,7 +754,7 @@ proc ::tobrisk::manager::index_shown {dialog outcome result} {
         $list selection set [lindex [$list children {}] 0]
         $list focus [lindex [$list children {}] 0]
     }
-    $dialog.f.status configure -text "[llength [$list children {}]] scripts"
+    $dialog.f.status configure -text "Scripts in the index: [llength [$list children {}]]"
     # What the index offers shows in the list's Update column.
     variable tops
     foreach top $tops { fill $top }
