@@ -97,7 +97,7 @@ proc ::tobrisk::shutdown {} {
 # once the page exists, and with "gone" before that window goes. The result
 # says whether the window was used.
 proc ::tobrisk::page {what window} {
-    ::tobrisk::sv::manager_read
+    ::tobrisk::sv::read_part manager.tcl
     switch -- $what {
         made { ::tobrisk::manager::embed $window }
         gone { ::tobrisk::manager::unembed $window }

@@ -5,28 +5,20 @@
 # before is loaded again from a copy (Tobrisk\previous\NAME.tcl), so the
 # script keeps running; the user's file is left as the user saved it, and
 # the log and the script's last error say why it was not taken. The choice
-# is kept as the file Tobrisk\reload-on-save.
+# is kept as the file Tobrisk\reload-on-save (autoreload_flag); start-up
+# reads this file only when that choice is on.
 
 namespace eval ::tobrisk::sv {
-    variable autoreload 0
     variable autoreload_ms 1000
     variable autoreload_id ""
     variable file_seen {}   ;# NAME -> {MTIME SIZE} of its file when last looked at
     variable good_text {}   ;# NAME -> the text of its version that runs
 }
 
-proc ::tobrisk::sv::autoreload_flag {} {
-    variable state_dir
-    if {$state_dir eq ""} { return "" }
-    return [file join $state_dir reload-on-save]
-}
-
-# At start-up: the user's choice of the last run.
-proc ::tobrisk::sv::autoreload_read {} {
-    variable autoreload
-    set flag [autoreload_flag]
-    set autoreload [expr {$flag ne "" && [file exists $flag]}]
-    if {$autoreload} { autoreload_changed 0 }
+# At start-up, when the user turned it on in an earlier run.
+proc ::tobrisk::sv::autoreload_resume {} {
+    variable autoreload 1
+    autoreload_changed 0
 }
 
 # Turns reload on save on or off as ::tobrisk::sv::autoreload says; SAVE 0

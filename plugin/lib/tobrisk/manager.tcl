@@ -127,6 +127,7 @@ proc ::tobrisk::manager::stop {args} {
 # --- The view --------------------------------------------------------------------
 
 proc ::tobrisk::manager::build {top} {
+    ::tobrisk::sv::read_part autoreload.tcl
     variable tops
     variable columns
     variable sort
