@@ -100,22 +100,23 @@ void page_host_open(HWND page)
 {
     Tcl_Interp *interp = interp_get();
     if (interp == NULL || g_host != NULL) return;
-    static bool registered = false;
-    if (!registered) {
-        WNDCLASSA window_class = {};
-        window_class.lpfnWndProc = pageHostProc;
-        window_class.hInstance = module_handle();
-        window_class.hCursor = LoadCursor(NULL, IDC_ARROW);
-        window_class.hbrBackground = (HBRUSH)(COLOR_BTNFACE + 1);
-        window_class.lpszClassName = HostClass;
-        registered = RegisterClassA(&window_class) != 0;
-        if (!registered) return;
-    }
+    // The class lives as long as the window: a class left registered would
+    // keep the address of this library's procedure after an unload.
+    WNDCLASSA window_class = {};
+    window_class.lpfnWndProc = pageHostProc;
+    window_class.hInstance = module_handle();
+    window_class.hCursor = LoadCursor(NULL, IDC_ARROW);
+    window_class.hbrBackground = (HBRUSH)(COLOR_BTNFACE + 1);
+    window_class.lpszClassName = HostClass;
+    if (RegisterClassA(&window_class) == 0) return;
     RECT area;
     GetClientRect(page, &area);
     g_host = CreateWindowExA(0, HostClass, "", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, area.right,
                              area.bottom, page, NULL, module_handle(), NULL);
-    if (g_host == NULL) return;
+    if (g_host == NULL) {
+        UnregisterClassA(HostClass, module_handle());
+        return;
+    }
     if (!page_tell(interp, "made", g_host)) page_host_close();
 }
 
@@ -128,4 +129,5 @@ void page_host_close(void)
     g_host = NULL;
     g_embedded = NULL;
     DestroyWindow(host);
+    UnregisterClassA(HostClass, module_handle());
 }
