@@ -295,23 +295,31 @@ proc ::tobrisk::manager::row {name outdated} {
         set when [clock format [expr {[${sv}::get $name last_error] / 1000}] -format %H:%M:%S]
         set error "$when [lindex [split [${sv}::get $name last_message] \n] 0]"
     }
+    # The figures and the capabilities, where the supervisor has them; a
+    # script they do not know leaves its cells empty.
     set calls ""; set time ""; set slowest ""
-    if {[info commands ::tobrisk::stats] ne "" && ![catch {::tobrisk::stats $name} stats]} {
-        set calls [dict get $stats calls]
-        set time [milliseconds [dict get $stats time]]
-        set worst [dict get $stats slowest]
-        if {[dict size $worst]} {
-            set slowest "[milliseconds [dict get $worst time]] [dict get $worst kind] [dict get $worst what]"
+    if {[info commands ::tobrisk::stats] ne ""} {
+        catch {
+            set stats [::tobrisk::stats $name]
+            set calls [dict get $stats calls]
+            set time [milliseconds [dict get $stats time]]
+            set worst [dict get $stats slowest]
+            if {[dict size $worst]} {
+                set slowest "[milliseconds [dict get $worst time]] [dict get $worst kind] [dict get $worst what]"
+            }
         }
     }
     set grants ""
-    if {[info commands ::tobrisk::grants] ne "" && ![catch {::tobrisk::grants $name} given]} {
-        if {[dict get $given full]} {
-            set grants "everything"
-        } else {
-            set grants [join [dict get $given granted] ", "]
-            if {[llength [dict get $given pending]]} {
-                append grants " (asks for [join [dict get $given pending] {, }])"
+    if {[info commands ::tobrisk::grants] ne ""} {
+        catch {
+            set given [::tobrisk::grants $name]
+            if {[dict get $given full]} {
+                set grants "everything"
+            } else {
+                set grants [join [dict get $given granted] ", "]
+                if {[llength [dict get $given pending]]} {
+                    append grants " (asks for [join [dict get $given pending] {, }])"
+                }
             }
         }
     }
