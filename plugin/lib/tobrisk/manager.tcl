@@ -573,6 +573,13 @@ proc ::tobrisk::manager::settings_form {top} {
                 ttk::combobox $field -textvariable $variable -state readonly \
                     -values [dict get $declaration choices]
             }
+            file - folder {
+                ttk::frame $field
+                ttk::entry $field.entry -textvariable $variable -width 30
+                ttk::button $field.choose -text Choose... \
+                    -command [list ::tobrisk::manager::choose $form [dict get $declaration type] $variable]
+                pack $field.entry $field.choose -side left
+            }
             default {
                 ttk::entry $field -textvariable $variable -width 30
             }
@@ -594,8 +601,19 @@ proc ::tobrisk::manager::settings_form {top} {
     bind $form <Escape> [list destroy $form]
     bind $form <Return> [list ::tobrisk::manager::settings_enter $form $name %W]
     bind $f <Destroy> [list array unset ::tobrisk::manager::entered $form,*]
-    focus $f.field0
+    focus [lindex [concat [winfo children $f.field0] $f.field0] 0]
     return $form
+}
+
+# A file or folder picked with Windows' own dialog goes into VARIABLE.
+proc ::tobrisk::manager::choose {form type variable} {
+    upvar #0 $variable value
+    if {$type eq "folder"} {
+        set picked [tk_chooseDirectory -parent $form -initialdir $value]
+    } else {
+        set picked [tk_getOpenFile -parent $form -initialfile $value]
+    }
+    if {$picked ne ""} { set value [file nativename $picked] }
 }
 
 # Enter applies, unless a button has the focus: that one is pressed.
