@@ -128,10 +128,8 @@ proc ::tobrisk::manager::stop {args} {
 
 proc ::tobrisk::manager::build {top} {
     ::tobrisk::sv::read_part autoreload.tcl
-    variable tops
     variable columns
     variable sort
-    variable figures_id
     set frame [ttk::frame $top.f -padding 6]
     pack $frame -fill both -expand 1
     # The list with its scroll bar.
@@ -191,8 +189,6 @@ proc ::tobrisk::manager::build {top} {
     grid $top.status - -in $frame -sticky we -pady {6 0}
     grid columnconfigure $frame 0 -weight 1
     grid rowconfigure $frame 0 -weight 1
-    # Made before the frame they sit in, they would hide behind it.
-    foreach widget [list $top.list $top.scroll $top.across $actions $installs $top.status] { raise $widget }
     bind $top <Return> {::tobrisk::manager::press %W}
     bind $top.f <Destroy> [list ::tobrisk::manager::gone $top]
     dict set sort $top ""
@@ -510,7 +506,6 @@ proc ::tobrisk::manager::log_window {top} {
         grid columnconfigure $window.f 0 -weight 1
         grid rowconfigure $window.f 0 -weight 1
         pack $window.f -fill both -expand 1
-        raise $window.text; raise $window.scroll; raise $window.close
         bind $window <Escape> [list destroy $window]
         bind $window.text <Destroy> [list ::tobrisk::manager::log_closed $window]
         set hook [list ::tobrisk::manager::log_heard $window $name]
