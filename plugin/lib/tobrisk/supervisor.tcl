@@ -786,6 +786,7 @@ proc ::tobrisk::sv::count_timeout {name} {
 # stopped: one line in the script's log and in the supervisor's, at most
 # one a second for each script.
 proc ::tobrisk::sv::slow_call {path kind ms what} {
+    if {![namespace exists $path]} return
     set name [set ${path}::name]
     set now [clock milliseconds]
     if {[has $name slow_logged] && $now - [get $name slow_logged] < 1000} return
