@@ -303,7 +303,8 @@ proc ::tobrisk::sv::main_standard_output {} {
 # --- Supervised calls -----------------------------------------------------------
 
 # Evaluates SCRIPT in child PATH as a host-to-script call named WHAT, which
-# counts as a call of KIND (by default WHAT, if that names a kind);
+# counts as a call of KIND (by default the first word of WHAT, if that
+# names a kind: "load", "message TOPIC");
 # returns 0, or 1 after reporting a failure. A `return` at the top level
 # counts as success. The plugin's callbacks do the same without a
 # procedure on the way; here go sourcing, start and stop scripts.
@@ -314,7 +315,8 @@ proc ::tobrisk::sv::run {path what script {kind ""}} {
     if {$now >= $rearm} { arm $path $now }
     set started [clock microseconds]
     set code [catch {$path eval $script} result options]
-    ::tobrisk::_account $path [expr {$kind eq "" ? $what : $kind}] [expr {[clock microseconds] - $started}] $script
+    if {$kind eq ""} { set kind [lindex [split $what] 0] }
+    ::tobrisk::_account $path $kind [expr {[clock microseconds] - $started}] $script
     if {[incr depth -1] == 0 && $pending ne ""} { run_pending $path }
     if {$code == 0 || $code == 2} { return 0 }
     return [outcome $name $path $what $code $result $options]
