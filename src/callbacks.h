@@ -95,12 +95,33 @@ Tcl_Interp *script_owner_find(Tcl_Interp *parent, Tcl_Obj *path);
 // Counts an alert that the script raised.
 void script_owner_count_alert(Tcl_Interp *interp);
 int script_owner_alerts(Tcl_Interp *interp);
+// The kinds of supervised call that a script's figures count
+// (::tobrisk::stats); their names are in src/callbacks/call_figures.cpp.
+// A call of a script's exported command is CALL_CHAT from the chat line,
+// CALL_MESSAGE from anything else.
+enum CallKind {
+    CALL_EVENT,
+    CALL_DOUBLECLICK,
+    CALL_TIMER,
+    CALL_HTTP,
+    CALL_CHAT,
+    CALL_MESSAGE,
+    CALL_LOAD,
+    CALL_OTHER,
+    CALL_KIND_COUNT
+};
+// A kind's name, and the kind a name gives: CALL_OTHER for any name that is none.
+const char *call_kind_name(CallKind kind);
+CallKind call_kind_named(const char *name);
+
 // Runs a host-to-script call in the interpreter of the binding: directly in
 // the main one, through the supervisor's ::tobrisk::sv::run (its budget,
 // its accounting, its error reports) in a script's own. `what` names the
-// call in the script's log, `subject` in the main interpreter's box. The
-// caller preserves the interpreter, which the call may delete.
-void callbacks_run(Tcl_Interp *interp, Tcl_Obj *script, const char *what, const char *subject);
+// call in the script's log, `subject` in the main interpreter's box; it
+// counts as a call of `kind`, and `ran` (NULL: the script itself) tells
+// what ran. The caller preserves the interpreter, which the call may delete.
+void callbacks_run(Tcl_Interp *interp, Tcl_Obj *script, const char *what, const char *subject, CallKind kind,
+                   Tcl_Obj *ran = NULL);
 
 // Runs an `after` script of an adopted interpreter as a supervised call
 // named "timer"; its failure is the interpreter's background error, a
@@ -112,6 +133,20 @@ void script_timers_install(Tcl_Interp *interp);
 // Makes command `name` of `parent` call `command` in its adopted
 // interpreter `path`, as a supervised call: a command the script exported.
 int script_owner_export(Tcl_Interp *parent, Tcl_Obj *path, Tcl_Obj *name, Tcl_Obj *command);
+// Calls command objv[0] with its arguments in adopted interpreter `interp`
+// as a supervised call of `kind`, for `parent`, which gets its result or
+// its error; the supervisor logs an error and counts a time-out. An
+// interpreter that is no script's is an error.
+int script_owner_call(Tcl_Interp *interp, Tcl_Interp *parent, int objc, Tcl_Obj *const objv[], CallKind kind);
+// Brackets the chat line's evaluation, so that an exported command that it
+// calls itself counts as CALL_CHAT; begin returns what end restores.
+int script_owner_chat_begins(void);
+void script_owner_chat_ends(int outer);
+// The script's figures as ::tobrisk::stats gives them, without what the
+// supervisor keeps itself; NULL: those of no call at all.
+Tcl_Obj *script_owner_figures(Tcl_Interp *interp);
+// Counts a call that the supervisor timed itself (::tobrisk::sv::run).
+void script_owner_account(Tcl_Interp *interp, CallKind kind, Tcl_WideInt microseconds, Tcl_Obj *what);
 
 // True only for the plugin's running interpreter, the chat alias's userData.
 bool callbacks_interp_live(Tcl_Interp *interp);

@@ -29,8 +29,8 @@ int TobriskTclNotImplemented(Tcl_Interp *interp, Tcl_Obj *const words[]);
 int TobriskTclMessageBox(Tcl_Interp *interp, int count, Tcl_Obj *const words[]);
 
 // The supervisor's commands in the main interpreter: ::tobrisk::_adopt,
-// ::tobrisk::_holdings, ::tobrisk::_release, ::tobrisk::_export and
-// ::tobrisk::_replace.
+// ::tobrisk::_holdings, ::tobrisk::_release, ::tobrisk::_export,
+// ::tobrisk::_stats, ::tobrisk::_account and ::tobrisk::_replace.
 void tclcmds_register_supervision(Tcl_Interp *interp);
 // ::tobrisk::_standard_channels: stdin, stdout and stderr for an
 // interpreter that has none.

@@ -7,10 +7,17 @@
 #   nointerp  a bin/tcl84t.dll whose Tcl_CreateInterp makes no interpreter
 #   emptylib  Tcl's DLL with an empty lib/tcl8.4
 #   notk      Tcl complete, Tk missing
-# Usage: cmake -DDIST=... -DFIXTURE=... -DKIND=... [-DSTANDIN=... -DSTANDIN_NOINTERP=...] -P make_fixture.cmake
+# LIBRARY, when given, is another build of the plugin to put in the place
+# of the assembled folder's.
+# Usage: cmake -DDIST=... -DFIXTURE=... -DKIND=... [-DSTANDIN=... -DSTANDIN_NOINTERP=...] [-DLIBRARY=...]
+#              -P make_fixture.cmake
 file(REMOVE_RECURSE "${FIXTURE}")
 file(MAKE_DIRECTORY "${FIXTURE}")
-file(COPY "${DIST}/Tobrisk.dll" DESTINATION "${FIXTURE}")
+if(LIBRARY)
+    file(COPY_FILE "${LIBRARY}" "${FIXTURE}/Tobrisk.dll")
+else()
+    file(COPY "${DIST}/Tobrisk.dll" DESTINATION "${FIXTURE}")
+endif()
 if(KIND STREQUAL "full")
     file(COPY "${DIST}/bin" "${DIST}/lib" DESTINATION "${FIXTURE}")
 elseif(KIND STREQUAL "dist")

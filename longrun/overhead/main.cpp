@@ -7,11 +7,12 @@
 // of the median, minimum and maximum over repeated rounds and each row's
 // ratio to its baseline.
 //
-//   tobrisk-bench.exe --plugin=FOLDER [--init=FILE] [--quick] [--rounds=N]
+//   tobrisk-bench.exe --plugin=FOLDER [--init=FILE] [--unaccounted=OTHER] [--quick] [--rounds=N]
 //
 // FOLDER is a plugin folder with its runtime whose init.tcl the benchmark
 // may overwrite; FILE is the shipped init.tcl, whose start-up is measured
-// as well when it is given. --quick runs one round with small counts.
+// as well when it is given; OTHER is such a folder whose library was built
+// without the time accounting, measured beside FOLDER's when given. --quick runs one round with small counts.
 // The exit code is 0 when every measured path did its work, whatever the
 // times: no goal decides it.
 #include <cstdio>
@@ -44,6 +45,7 @@ void run_benchmarks(const Options &options)
     measure_startup(options, counts, table);
     measure_scripts(options, counts, table);
     measure_supervised(options, counts, table);
+    measure_accounting(options, counts, table);
     measure_libraries(options, counts, table);
     table.print();
     print_imports(messenger::plugin_module());
@@ -66,6 +68,8 @@ bool parse_options(int argc, char **argv, Options &options)
             options.quick = true;
         } else if (word.rfind("--rounds=", 0) == 0) {
             options.rounds = std::atoi(word.c_str() + 9);
+        } else if (word.rfind("--unaccounted=", 0) == 0) {
+            options.unaccounted = word.substr(14);
         } else if (word.rfind("--child=", 0) == 0) {
             options.child = word.substr(8);
         } else {
@@ -81,13 +85,15 @@ int main(int argc, char **argv)
 {
     Options options;
     if (!parse_options(argc, argv, options)) {
-        std::fprintf(stderr, "usage: tobrisk-bench --plugin=FOLDER [--init=FILE] [--quick] [--rounds=N]\n");
+        std::fprintf(stderr, "usage: tobrisk-bench --plugin=FOLDER [--init=FILE] [--unaccounted=OTHER] [--quick] "
+                             "[--rounds=N]\n");
         return 2;
     }
     if (!options.shipped_init.empty() && options.shipped_text.empty()) {
         std::fprintf(stderr, "tobrisk-bench: cannot read %s\n", options.shipped_init.c_str());
         return 2;
     }
+    if (options.child == "accounting") return accounting_child(options, counts_for(options));
     if (!options.child.empty()) return fresh_child(options);
     run_benchmarks(options);
     if (failures() > 0) std::printf("%d failures\n", failures());

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "fast_host.h"
 #include "report.h"
 #include "measure.h"
 
@@ -15,7 +16,8 @@ struct Options {
     std::string shipped_text;   // its text
     bool quick = false;
     int rounds = 0;             // 0: the default of the run's kind
-    std::string child;          // a fresh-process measurement: "bare" or "plugin"
+    std::string child;          // a fresh-process measurement: "bare", "plugin" or "accounting"
+    std::string unaccounted;    // a plugin folder whose library has no time accounting, or empty
 };
 
 // How much each part does per round.
@@ -87,5 +89,16 @@ void measure_install(const Options &options, const Counts &counts, Table &table)
 void measure_libraries(const Options &options, const Counts &counts, Table &table);
 // A child's one start-up in a fresh process; its exit code.
 int fresh_child(const Options &options);
+// The accounting's rows, and a child's calls with or without it.
+void measure_accounting(const Options &options, const Counts &counts, Table &table);
+int accounting_child(const Options &options, const Counts &counts);
+
+// The supervisor on a scripts folder of the benchmark's own, holding the
+// one script "bench" with a double-click target `clicked` and the exported
+// command ::chat_line; false after a failure.
+bool start_supervisor(const Options &options);
+// Microseconds per chat line TEXT sent COUNT times; `answered` turns false
+// unless each was answered 42.
+double chat_line(const fast_host::Registered &host, const char *text, long count, bool &answered);
 
 #endif

@@ -52,12 +52,12 @@ std::string goal_of(const Row &row, double median, double max, double ratio)
 {
     char text[64] = "";
     if (row.max_below > 0) {
-        std::snprintf(text, sizeof text, "max < %.0f %s: %s", row.max_below, row.unit.c_str(),
+        std::snprintf(text, sizeof text, "max < %g %s: %s", row.max_below, row.unit.c_str(),
                       max < row.max_below ? "met" : "MISSED");
     } else if (row.max_ratio > 0 && ratio > 0) {
         std::snprintf(text, sizeof text, "ratio <= %.2f: %s", row.max_ratio, ratio <= row.max_ratio ? "met" : "MISSED");
     } else if (row.below > 0) {
-        std::snprintf(text, sizeof text, "< %.0f %s: %s", row.below, row.unit.c_str(),
+        std::snprintf(text, sizeof text, "< %g %s: %s", row.below, row.unit.c_str(),
                       median < row.below ? "met" : "MISSED");
     }
     return text;

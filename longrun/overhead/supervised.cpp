@@ -26,8 +26,8 @@ std::string bench_script()
     return text + filler_procs(23);
 }
 
-// The supervisor in the plugin's interpreter, on a scripts folder of the
-// benchmark's own holding the one script.
+} // namespace
+
 bool start_supervisor(const Options &options)
 {
     std::string folder = options.folder + "\\bench-scripts";
@@ -41,8 +41,6 @@ bool start_supervisor(const Options &options)
     check(state == "loaded", "loading the benchmark's script: " + state);
     return state == "loaded";
 }
-
-} // namespace
 
 std::string supervisor_setup(std::string folder)
 {
@@ -126,6 +124,8 @@ void measure_clicks(const Counts &counts, Table &table)
           "every double-click ran the script");
 }
 
+} // namespace
+
 double chat_line(const fast_host::Registered &host, const char *text, long count, bool &answered)
 {
     std::string line = text;
@@ -138,6 +138,8 @@ double chat_line(const fast_host::Registered &host, const char *text, long count
         host.alias(0, 0, "edit_aliasFree", request.line, host.alias_userData);
     });
 }
+
+namespace {
 
 void measure_chat(const Counts &counts, Table &table)
 {

@@ -11,10 +11,11 @@
 // when the host calls back. It may release its own binding (a subscribed
 // script that cancels its subscription): the script value it runs is held
 // here, and the interpreter is taken beforehand and preserved.
-static void eval_binding(CallbackBinding *binding, Tcl_Interp *interp, const char *what, const char *subject)
+static void eval_binding(CallbackBinding *binding, Tcl_Interp *interp, const char *what, const char *subject,
+                         CallKind kind)
 {
     Tcl_Obj *script = callback_binding_script(binding);
-    callbacks_run(interp, script, what, subject);
+    callbacks_run(interp, script, what, subject, kind);
     Tcl_DecrRefCount(script);
 }
 
@@ -31,7 +32,7 @@ extern "C" int32_t __cdecl TobriskTclListCallback(int32_t code, int32_t unused, 
     if (binding == NULL) return 0;
     Tcl_Interp *interp = binding->interp;
     Tcl_Preserve(interp);
-    eval_binding(binding, interp, "double-click", "TobriskTclListCallback");
+    eval_binding(binding, interp, "double-click", "TobriskTclListCallback", CALL_DOUBLECLICK);
     Tcl_Release(interp);
     return 0;
 }
@@ -126,7 +127,7 @@ static int deliver_event(void *argument)
     Tcl_Interp *interp = delivery->binding->interp;
     Tcl_Preserve(interp);
     publish_chain(interp, delivery->fields);
-    eval_binding(delivery->binding, interp, "event", "TobriskTclEventsCallback");
+    eval_binding(delivery->binding, interp, "event", "TobriskTclEventsCallback", CALL_EVENT);
     // A script's interpreter may have been deleted by the call's end.
     if (!Tcl_InterpDeleted(interp)) Tcl_UnsetVar2(interp, "event", NULL, TCL_GLOBAL_ONLY);
     Tcl_Release(interp);

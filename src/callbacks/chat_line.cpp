@@ -33,7 +33,9 @@ static int32_t edit_request(EditAliasRequest *request, void *userData)
         return 0;
     }
     Tcl_DString script;
+    int outer = script_owner_chat_begins();
     tobrisk_eval(interp, text_to_tcl(script_of(request->line), &script));
+    script_owner_chat_ends(outer);
     text_release(&script);
     request->line = text_host_copy(Tcl_GetStringResult(interp));
     return 0;

@@ -112,7 +112,11 @@ static void store_received(Tcl_Interp *interp, const char *name, const HttpCompl
     if (script_owner_name(interp) == NULL) {
         tobrisk_eval_obj(interp, store);
     } else {
-        callbacks_run(interp, store, "HTTP answer", binary ? "httpBinaryCallback" : "httpCallback");
+        // What ran, for the script's figures: the store without the body.
+        Tcl_Obj *ran = Tcl_NewListObj(2, words);
+        Tcl_IncrRefCount(ran);
+        callbacks_run(interp, store, "HTTP answer", binary ? "httpBinaryCallback" : "httpCallback", CALL_HTTP, ran);
+        Tcl_DecrRefCount(ran);
     }
     Tcl_Release(interp);
     Tcl_DecrRefCount(store);

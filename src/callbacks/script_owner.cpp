@@ -4,21 +4,22 @@
 
 #include "../callbacks.h"
 #include "../interp.h"
+#include "call_figures.h"
 #include "../tclcmds.h"
 #include "../tobrisk.h"
 
 // The supervisor's procedures that a call from the host may need.
-enum SupervisorProc { PROC_RUN, PROC_ARM, PROC_RUN_PENDING, PROC_OUTCOME, PROC_CALL_FAILED, PROC_COUNT };
+enum SupervisorProc { PROC_RUN, PROC_ARM, PROC_RUN_PENDING, PROC_OUTCOME, PROC_CALL_FAILED, PROC_SLOW_CALL, PROC_COUNT };
 static const char *const SupervisorProcs[PROC_COUNT] = {
     "::tobrisk::sv::run", "::tobrisk::sv::arm", "::tobrisk::sv::run_pending", "::tobrisk::sv::outcome",
-    "::tobrisk::sv::call_failed",
+    "::tobrisk::sv::call_failed", "::tobrisk::sv::slow_call",
 };
 
 // The variables of the supervisor's namespace for the interpreter that a
 // call reads and writes: linked to the fields below, so that the
 // supervisor's procedures and the plugin's callbacks keep one account.
-enum CallVariable { VAR_DEPTH, VAR_REARM, VAR_PENDING, VAR_COUNT };
-static const char *const CallVariables[VAR_COUNT] = { "depth", "rearm", "pending" };
+enum CallVariable { VAR_DEPTH, VAR_REARM, VAR_PENDING, VAR_ARMED, VAR_COUNT };
+static const char *const CallVariables[VAR_COUNT] = { "depth", "rearm", "pending", "armed" };
 
 // Kept as the interpreter's associated data, so it goes with it.
 struct ScriptOwner {
@@ -28,10 +29,12 @@ struct ScriptOwner {
     Tcl_Obj *name_obj;
     Tcl_Obj *procs[PROC_COUNT];
     int alerts;         // alerts raised
-    bool linked;        // the three below are the supervisor's variables
+    bool linked;        // the four below are the supervisor's variables
     int depth;          // supervised calls into it on the stack
     Tcl_WideInt rearm;  // when its time limit must be armed again, in ms
     char *pending;      // an unload that waits for its code to return, or ""
+    int armed;          // the budget its limit was last armed with, in ms
+    CallFigures figures;
 };
 static const char OwnerKey[] = "tobrisk script owner";
 
@@ -45,8 +48,8 @@ static void variable_name(const ScriptOwner *owner, CallVariable which, Tcl_DStr
 
 static void link_variables(ScriptOwner *owner)
 {
-    static const int Types[VAR_COUNT] = { TCL_LINK_INT, TCL_LINK_WIDE_INT, TCL_LINK_STRING };
-    void *const fields[VAR_COUNT] = { &owner->depth, &owner->rearm, &owner->pending };
+    static const int Types[VAR_COUNT] = { TCL_LINK_INT, TCL_LINK_WIDE_INT, TCL_LINK_STRING, TCL_LINK_INT };
+    void *const fields[VAR_COUNT] = { &owner->depth, &owner->rearm, &owner->pending, &owner->armed };
     owner->linked = true;
     for (int which = 0; which < VAR_COUNT; which++) {
         Tcl_DString name;
@@ -78,6 +81,7 @@ static void forget_owner(ClientData data, Tcl_Interp *interp)
     callback_bindings_orphan(owner->name, interp);
     unlink_variables(owner);
     Tcl_Free(owner->pending);
+    call_figures_free(&owner->figures);
     Tcl_DecrRefCount(owner->path);
     Tcl_DecrRefCount(owner->name_obj);
     for (Tcl_Obj *proc : owner->procs) Tcl_DecrRefCount(proc);
@@ -126,6 +130,9 @@ int script_owner_adopt(Tcl_Interp *parent, Tcl_Obj *path, Tcl_Obj *name)
     owner->rearm = 0;
     owner->pending = Tcl_Alloc(1);
     owner->pending[0] = '\0';
+    owner->armed = 0;
+    call_figures_init(&owner->figures);
+    call_clock_calibrate();
     link_variables(owner);
     Tcl_SetAssocData(child, OwnerKey, forget_owner, owner);
     // The plugin's own commands: what the script binds holds its own
@@ -147,6 +154,12 @@ int script_owner_alerts(Tcl_Interp *interp)
     return owner != NULL ? owner->alerts : 0;
 }
 
+Tcl_Obj *script_owner_figures(Tcl_Interp *interp)
+{
+    ScriptOwner *owner = owner_of(interp);
+    return call_figures_dict(owner != NULL ? &owner->figures : NULL);
+}
+
 // Calls one of the supervisor's procedures with the interpreter's path and
 // `count` more words; a failure of the supervisor itself is shown.
 static void call_supervisor(ScriptOwner *owner, SupervisorProc proc, int count, Tcl_Obj *const words[],
@@ -162,15 +175,6 @@ static void call_supervisor(ScriptOwner *owner, SupervisorProc proc, int count, 
     Tcl_DecrRefCount(call);
 }
 
-// Tcl's clock in milliseconds, as `clock milliseconds` reads it: what the
-// supervisor arms the limit with and what Tcl checks the limit against.
-static Tcl_WideInt now_ms(void)
-{
-    Tcl_Time now;
-    Tcl_GetTime(&now);
-    return (Tcl_WideInt)now.sec * 1000 + now.usec / 1000;
-}
-
 // Tcl's clock costs more than a small script under Wine (0.1 to 0.2 us);
 // Windows' tick count is read from memory that the system shares with
 // every process, but moves in steps of about 16 ms. The tick count, set
@@ -184,9 +188,11 @@ static DWORD g_calibrated_tick = 0;
 static Tcl_WideInt g_calibrated_ms = 0;
 static bool g_calibrated = false;
 
+// Tcl's clock is what the supervisor arms the limit with and what Tcl
+// checks the limit against.
 static Tcl_WideInt calibrated_now_ms(void)
 {
-    g_calibrated_ms = now_ms();
+    g_calibrated_ms = call_clock_now_ms();
     g_calibrated_tick = GetTickCount();
     g_calibrated = true;
     return g_calibrated_ms;
@@ -200,18 +206,80 @@ static bool may_be_due(Tcl_WideInt when)
     return g_calibrated_ms + (Tcl_WideInt)elapsed + TickStep >= when;
 }
 
+// Supervised calls on the stack, of every script, and their number when
+// the chat line now evaluated began (-1: none is).
+static int g_calls_running = 0;
+static int g_chat_line_at = -1;
+
+int script_owner_chat_begins(void)
+{
+    int outer = g_chat_line_at;
+    g_chat_line_at = g_calls_running;
+    return outer;
+}
+
+void script_owner_chat_ends(int outer)
+{
+    g_chat_line_at = outer;
+}
+
+// An exported command called by the chat line itself, or by anything else
+// (another script's call, a message).
+static CallKind export_kind(void)
+{
+    return g_chat_line_at == g_calls_running ? CALL_CHAT : CALL_MESSAGE;
+}
+
 // What the supervisor's `run` does, without a procedure on the way: the
 // call is counted, the time limit armed again when a quarter of the budget
-// has passed, the script evaluated in the interpreter, an unload that
-// waited for the call run once the last call has returned, and a failure
-// reported by the supervisor. The interpreter may be deleted by the end.
-static void enter_call(ScriptOwner *owner, const char *subject)
+// has passed, the script evaluated in the interpreter and timed, an unload
+// that waited for the call run once the last call has returned, and a
+// failure reported by the supervisor. The interpreter may be deleted by
+// the end. Returns the clock at the call's start.
+static uint64_t enter_call(ScriptOwner *owner, const char *subject)
 {
     owner->depth++;
+    g_calls_running++;
     if (may_be_due(owner->rearm)) {
         Tcl_Obj *when = Tcl_NewWideIntObj(calibrated_now_ms());
         call_supervisor(owner, PROC_ARM, 1, &when, subject);
     }
+#ifdef TOBRISK_WITHOUT_ACCOUNTING
+    return 0;
+#else
+    return call_clock();
+#endif
+}
+
+// The ticks of the call that began at `started`, which has returned.
+static uint64_t call_ended(uint64_t started)
+{
+    g_calls_running--;
+#ifdef TOBRISK_WITHOUT_ACCOUNTING
+    (void)started;
+    return 0;
+#else
+    return call_clock_since(started);
+#endif
+}
+
+// The call goes into the script's figures; one that used more than half
+// its budget, and was not stopped for using all of it, the supervisor logs.
+// The benchmark builds a library without this (TOBRISK_WITHOUT_ACCOUNTING)
+// to weigh it beside the same calls with it.
+static void account_call(ScriptOwner *owner, Tcl_Interp *interp, CallKind kind, uint64_t ticks, int count,
+                         Tcl_Obj *const what[], const char *subject)
+{
+#ifdef TOBRISK_WITHOUT_ACCOUNTING
+    (void)owner, (void)interp, (void)kind, (void)ticks, (void)count, (void)what, (void)subject;
+#else
+    call_figures_add(&owner->figures, kind, ticks, count, what);
+    int ms;
+    if (!call_figures_over_half(ticks, owner->armed, &ms) || Tcl_LimitExceeded(interp)) return;
+    Tcl_Obj *words[] = { Tcl_NewStringObj(call_kind_name(kind), -1), Tcl_NewIntObj(ms),
+                         call_figures_what(count, what) };
+    call_supervisor(owner, PROC_SLOW_CALL, 3, words, subject);
+#endif
 }
 
 static void leave_call(ScriptOwner *owner, const char *subject)
@@ -227,16 +295,19 @@ static bool supervisor_live(const ScriptOwner *owner)
     return interp_get() == owner->parent;
 }
 
-// An `after` script's failure (TIMER) is a background error of the
+// An `after` script's failure (CALL_TIMER) is a background error of the
 // interpreter, as in Tcl, for the script's own handler; a time-out is
 // always the supervisor's.
 static void run_supervised(ScriptOwner *owner, Tcl_Interp *interp, Tcl_Obj *script, const char *what,
-                           const char *subject, bool timer = false)
+                           const char *subject, CallKind kind, Tcl_Obj *ran)
 {
     Tcl_Interp *parent = owner->parent;
-    enter_call(owner, subject);
+    uint64_t started = enter_call(owner, subject);
     int code = tobrisk_eval_obj(interp, script);
+    uint64_t ticks = call_ended(started);
     if (!supervisor_live(owner)) return;
+    account_call(owner, interp, kind, ticks, 1, ran != NULL ? &ran : &script, subject);
+    bool timer = kind == CALL_TIMER;
     Tcl_Obj *failure[4] = {};
     if (timer && code != TCL_OK && code != TCL_RETURN && !Tcl_LimitExceeded(interp)) {
         Tcl_AddErrorInfo(interp, "\n    (\"after\" script)");
@@ -261,7 +332,8 @@ static void run_supervised(ScriptOwner *owner, Tcl_Interp *interp, Tcl_Obj *scri
     }
 }
 
-void callbacks_run(Tcl_Interp *interp, Tcl_Obj *script, const char *what, const char *subject)
+void callbacks_run(Tcl_Interp *interp, Tcl_Obj *script, const char *what, const char *subject, CallKind kind,
+                   Tcl_Obj *ran)
 {
     ScriptOwner *owner = owner_of(interp);
     if (owner == NULL) {
@@ -269,11 +341,18 @@ void callbacks_run(Tcl_Interp *interp, Tcl_Obj *script, const char *what, const 
         return;
     }
     if (owner->linked) {
-        run_supervised(owner, interp, script, what, subject);
+        run_supervised(owner, interp, script, what, subject, kind, ran);
     } else {
-        Tcl_Obj *words[] = { Tcl_NewStringObj(what, -1), script };
-        call_supervisor(owner, PROC_RUN, 2, words, subject);
+        Tcl_Obj *words[] = { Tcl_NewStringObj(what, -1), script, Tcl_NewStringObj(call_kind_name(kind), -1) };
+        call_supervisor(owner, PROC_RUN, 3, words, subject);
     }
+}
+
+void script_owner_account(Tcl_Interp *interp, CallKind kind, Tcl_WideInt microseconds, Tcl_Obj *what)
+{
+    static const char subject[] = "::tobrisk::_account";
+    ScriptOwner *owner = owner_of(interp);
+    if (owner != NULL) account_call(owner, interp, kind, call_clock_ticks_of(microseconds), 1, &what, subject);
 }
 
 void script_owner_run_timer(Tcl_Interp *interp, Tcl_Obj *script)
@@ -281,7 +360,7 @@ void script_owner_run_timer(Tcl_Interp *interp, Tcl_Obj *script)
     static const char subject[] = "after";
     ScriptOwner *owner = owner_of(interp);
     if (owner != NULL && owner->linked) {
-        run_supervised(owner, interp, script, "timer", subject, true);
+        run_supervised(owner, interp, script, "timer", subject, CALL_TIMER, NULL);
         return;
     }
     int code = tobrisk_eval_obj(interp, script);
@@ -307,37 +386,25 @@ static void forget_export(ClientData data)
     Tcl_Free((char *)exported);
 }
 
-// Its result and its error go back to the caller; the supervisor logs an
-// error and counts a time-out (call_failed).
-static int call_export(ClientData data, Tcl_Interp *parent, int objc, Tcl_Obj *const objv[])
+// Its result and its error go back to `parent`; the supervisor logs an
+// error and counts a time-out (call_failed). The call may delete the
+// interpreter, which is kept until it returns.
+static int call_in_script(ScriptOwner *owner, Tcl_Interp *interp, Tcl_Interp *parent, int objc,
+                          Tcl_Obj *const words[], CallKind kind)
 {
-    // An unload that the call runs deletes this command and its data.
-    Export *exported = (Export *)data;
-    Tcl_Interp *interp = exported->interp;
-    Tcl_Obj *command = exported->command;
-    ScriptOwner *owner = Tcl_InterpDeleted(interp) ? NULL : exported->owner;
-    if (owner == NULL) {
-        Tcl_AppendResult(parent, "the script that made \"", Tcl_GetString(objv[0]), "\" has been unloaded", NULL);
-        return TCL_ERROR;
-    }
-    enum { Kept = 16 };
-    Tcl_Obj *kept[Kept];
-    Tcl_Obj **words = objc <= Kept ? kept : (Tcl_Obj **)Tcl_Alloc(objc * sizeof *words);
-    words[0] = command;
-    for (int index = 1; index < objc; index++) words[index] = objv[index];
     static const char subject[] = "::tobrisk::export";
-    // The command runs in the plugin's interpreter, which Tcl keeps while
-    // it evaluates; the script's may be deleted by the call.
+    Tcl_Obj *command = words[0];
     Tcl_IncrRefCount(command);
     Tcl_Preserve(interp);
-    enter_call(owner, subject);
+    uint64_t started = enter_call(owner, subject);
     int code = Tcl_EvalObjv(interp, objc, words, TCL_EVAL_GLOBAL);
-    if (words != kept) Tcl_Free((char *)words);
+    uint64_t ticks = call_ended(started);
     Tcl_Obj *result = Tcl_GetObjResult(interp);
     Tcl_IncrRefCount(result);
     Tcl_Obj *options = code == TCL_ERROR ? Tcl_GetReturnOptions(interp, code) : NULL;
     if (options != NULL) Tcl_IncrRefCount(options);
     Tcl_ResetResult(interp);
+    account_call(owner, interp, kind, ticks, objc, words, subject);
     leave_call(owner, subject);
     if (code == TCL_ERROR) {
         Tcl_Obj *call = Tcl_NewListObj(1, &owner->procs[PROC_CALL_FAILED]);
@@ -354,6 +421,36 @@ static int call_export(ClientData data, Tcl_Interp *parent, int objc, Tcl_Obj *c
     Tcl_DecrRefCount(result);
     Tcl_DecrRefCount(command);
     Tcl_Release(interp);
+    return code;
+}
+
+int script_owner_call(Tcl_Interp *interp, Tcl_Interp *parent, int objc, Tcl_Obj *const objv[], CallKind kind)
+{
+    ScriptOwner *owner = owner_of(interp);
+    if (owner == NULL || Tcl_InterpDeleted(interp) || objc < 1) {
+        Tcl_SetObjResult(parent, Tcl_NewStringObj("no script's interpreter to call", -1));
+        return TCL_ERROR;
+    }
+    return call_in_script(owner, interp, parent, objc, objv, kind);
+}
+
+static int call_export(ClientData data, Tcl_Interp *parent, int objc, Tcl_Obj *const objv[])
+{
+    // An unload that the call runs deletes this command and its data:
+    // call_in_script holds what it needs.
+    Export *exported = (Export *)data;
+    Tcl_Interp *interp = exported->interp;
+    if (Tcl_InterpDeleted(interp)) {
+        Tcl_AppendResult(parent, "the script that made \"", Tcl_GetString(objv[0]), "\" has been unloaded", NULL);
+        return TCL_ERROR;
+    }
+    enum { Kept = 16 };
+    Tcl_Obj *kept[Kept];
+    Tcl_Obj **words = objc <= Kept ? kept : (Tcl_Obj **)Tcl_Alloc(objc * sizeof *words);
+    words[0] = exported->command;
+    for (int index = 1; index < objc; index++) words[index] = objv[index];
+    int code = call_in_script(exported->owner, interp, parent, objc, words, export_kind());
+    if (words != kept) Tcl_Free((char *)words);
     return code;
 }
 

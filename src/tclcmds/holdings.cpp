@@ -6,6 +6,8 @@
 //     ::tobrisk::_holdings PATH     subscriptions, entries, sections, requests, alerts
 //     ::tobrisk::_release PATH      gives back to the host what the script still holds
 //     ::tobrisk::_export PATH NAME COMMAND      NAME calls COMMAND in PATH, supervised
+//     ::tobrisk::_stats ?PATH?      what PATH's calls cost; without PATH, figures of no call
+//     ::tobrisk::_account PATH KIND MICROSECONDS WHAT   counts a call the supervisor timed
 //     ::tobrisk::_replace FROM TO   FROM takes TO's place in one step (replace.cpp)
 #include "../callbacks.h"
 #include "../interp.h"
@@ -107,8 +109,34 @@ static int export_cmd(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *co
     return script_owner_export(interp, objv[1], objv[2], objv[3]);
 }
 
+static int stats_cmd(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
+{
+    (void)data;
+    Tcl_Interp *child = NULL;
+    if (objc != 1 && (child = adopted(interp, objc, objv)) == NULL) return TCL_ERROR;
+    Tcl_SetObjResult(interp, script_owner_figures(child));
+    return TCL_OK;
+}
+
+// An interpreter that is gone by the call's end has no figures to add to.
+static int account_cmd(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
+{
+    (void)data;
+    Tcl_WideInt microseconds;
+    if (objc != 5) {
+        Tcl_WrongNumArgs(interp, 1, objv, "path kind microseconds what");
+        return TCL_ERROR;
+    }
+    if (Tcl_GetWideIntFromObj(interp, objv[3], &microseconds) != TCL_OK) return TCL_ERROR;
+    Tcl_Interp *child = script_owner_find(interp, objv[1]);
+    if (child != NULL) script_owner_account(child, call_kind_named(Tcl_GetString(objv[2])), microseconds, objv[4]);
+    return TCL_OK;
+}
+
 void tclcmds_register_supervision(Tcl_Interp *interp)
 {
+    Tcl_CreateObjCommand(interp, "::tobrisk::_stats", stats_cmd, NULL, NULL);
+    Tcl_CreateObjCommand(interp, "::tobrisk::_account", account_cmd, NULL, NULL);
     Tcl_CreateObjCommand(interp, "::tobrisk::_export", export_cmd, NULL, NULL);
     Tcl_CreateObjCommand(interp, "::tobrisk::_interp", interp_cmd, NULL, NULL);
     Tcl_CreateObjCommand(interp, "::tobrisk::_adopt", adopt_cmd, NULL, NULL);

@@ -13,6 +13,7 @@ namespace eval ::host {
     variable requests {}        ;# id -> {url variable path}
     variable alerts {}          ;# path -> alerts raised
     variable owners {}          ;# path -> script name, of the adopted interpreters
+    variable calls {}           ;# path -> supervised calls counted
     variable messages {}
     variable boxes {}
     variable config ""
@@ -24,6 +25,7 @@ proc ::host::reset {} {
     variable requests {}
     variable alerts {}
     variable owners {}
+    variable calls {}
     variable messages {}
     variable boxes {}
 }
@@ -234,6 +236,16 @@ proc ::host::_holdings {path} {
     return $held
 }
 
+# The plugin times each call into a script; here each call counts, untimed.
+proc ::host::_account {path kind microseconds what} {
+    dict incr ::host::calls $path
+}
+
+proc ::host::_stats {{path ""}} {
+    set calls [expr {[dict exists $::host::calls $path] ? [dict get $::host::calls $path] : 0}]
+    return [list calls $calls time 0 kinds {} slowest {}]
+}
+
 proc ::host::_release {path} {
     set held [_holdings $path]
     foreach id [dict get $held subscriptions] { ::host::eventsDisconnect "" $id }
@@ -319,7 +331,7 @@ package ifneeded tobrisk::console 0 {package provide tobrisk::console 0}
 proc ::host::start {dir plugin} {
     set ::env(TOBRISK_SCRIPTS) $dir
     namespace eval ::tobrisk { proc service_names {} { return $::host::service_names } }
-    foreach command {_adopt _holdings _release _standard_channels} {
+    foreach command {_adopt _holdings _release _standard_channels _account _stats} {
         interp alias {} ::tobrisk::$command {} ::host::$command
     }
     uplevel #0 [list source [file join $plugin init.tcl]]

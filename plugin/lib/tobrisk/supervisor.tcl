@@ -17,6 +17,7 @@
 #     ::tobrisk::log NAME ?LINES?     the tail of the script's log
 #     ::tobrisk::budget NAME ?MS?     the script's time budget per call
 #     ::tobrisk::holdings NAME        what the script holds from the host
+#     ::tobrisk::stats ?NAME?         what its calls cost (below)
 #     ::tobrisk::output_hooks         command prefixes called with
 #                                     NAME CHANNEL TEXT for every write
 #     ::tobrisk::watch COMMAND ?off?  COMMAND hears NAME when a script's
@@ -67,6 +68,7 @@ namespace eval ::tobrisk::sv {
     #     child       its interpreter while loaded
     #     budget      its own budget, once it has one
     #     strikes     time-outs since it was loaded
+#     timeouts, since, figures, slow_logged   its time accounting (below)
     #     last_error  when its last error was shown or logged
     #     last_message  that error's message
     #     manifest    what its head comments declare (manifest.tcl)
@@ -299,6 +301,7 @@ proc ::tobrisk::sv::load_child {name} {
     variable load_budget
     if {![has $name budget]} { put $name budget [set [namespace current]::default_budget] }
     put $name strikes 0
+    reset_figures $name
     set path [new_child $name]
     put $name child $path
     put $name state loaded
@@ -366,7 +369,7 @@ proc ::tobrisk::sv::furnish {path name} {
     } {
         interp alias $path ::tobrisk::$command {} ${sv}::$target $path
     }
-    foreach command {list state load unload reload enable disable log holdings} {
+    foreach command {list state load unload reload enable disable log holdings stats} {
         interp alias $path ::tobrisk::$command {} ${sv}::from_child $path ::tobrisk::$command
     }
     $path eval {
@@ -388,20 +391,24 @@ proc ::tobrisk::sv::main_standard_output {} {
 
 # --- Supervised calls -----------------------------------------------------------
 
-# Evaluates SCRIPT in child PATH as a host-to-script call named WHAT;
+# Evaluates SCRIPT in child PATH as a host-to-script call named WHAT, which
+# counts as a call of KIND (by default the first word of WHAT, if that
+# names a kind: "load", "message TOPIC");
 # returns 0, or 1 after reporting a failure. A `return` at the top level
-# counts as success. This is the path of every event, double-click, timer
-# and HTTP answer, so it does its bookkeeping inline and builds the error
-# options only for a failure.
-proc ::tobrisk::sv::run {path what script} {
+# counts as success. The plugin's callbacks do the same without a
+# procedure on the way; here go sourcing, start and stop scripts.
+proc ::tobrisk::sv::run {path what script {kind ""}} {
     namespace upvar $path depth depth rearm rearm pending pending name name
     incr depth
     set now [clock milliseconds]
     if {$now >= $rearm} { arm $path $now }
-    set code [catch {$path eval $script} result]
+    set started [clock microseconds]
+    set code [catch {$path eval $script} result options]
+    if {$kind eq ""} { set kind [lindex [split $what] 0] }
+    ::tobrisk::_account $path $kind [expr {[clock microseconds] - $started}] $script
     if {[incr depth -1] == 0 && $pending ne ""} { run_pending $path }
     if {$code == 0 || $code == 2} { return 0 }
-    return [outcome $name $path $what $code $result [list -errorinfo $::errorInfo -errorcode $::errorCode]]
+    return [outcome $name $path $what $code $result $options]
 }
 
 # Reports a failed call; its code: 0 for success (also a `return`), 1 for
@@ -479,6 +486,7 @@ proc ::tobrisk::sv::fail {name path what message info code} {
         }
         set message "$name took longer than its budget of $allowed ms in $what and was stopped"
         regsub {^[^\n]*} $info $message info
+        count_timeout $name
         failed $name $what $message $info
         if {[put $name strikes [expr {[get $name strikes] + 1}]] >= $strikes_allowed} {
             strike_out $name
@@ -787,6 +795,7 @@ proc ::tobrisk::sv::forget {path} {
     if {[has $name child] && [get $name child] eq $path} { drop $name child }
     # What the script printed without a newline reaches its log.
     catch {$path eval {catch {flush stdout}}}
+    keep_figures $name $path
     namespace delete $path
     catch {interp delete $path}
 }
@@ -818,6 +827,64 @@ proc ::tobrisk::sv::shutdown {} {
         }
     }
     close_logs
+}
+
+# --- Time accounting ----------------------------------------------------------------
+
+# Per script, calls and their time by kind and the slowest call, which the
+# plugin counts for each call into the child (::tobrisk::_stats); with
+# them, kept here: `timeouts`, `strikes`, and `since`, when the figures
+# began with the script's load. The figures of an unloaded script stay
+# until it is loaded again; nothing is written to disk.
+proc ::tobrisk::stats {{name ""}} {
+    if {$name ne ""} {
+        ::tobrisk::sv::known $name
+        return [::tobrisk::sv::figures $name]
+    }
+    set all {}
+    foreach name $::tobrisk::sv::order {
+        dict set all $name [::tobrisk::sv::figures $name]
+    }
+    return $all
+}
+
+proc ::tobrisk::sv::figures {name} {
+    if {!([has $name child] && ![catch {::tobrisk::_stats [get $name child]} figures])} {
+        set figures [expr {[has $name figures] ? [get $name figures] : [::tobrisk::_stats]}]
+    }
+    foreach key {timeouts strikes since} {
+        dict set figures $key [expr {[has $name $key] ? [get $name $key] : 0}]
+    }
+    return $figures
+}
+
+proc ::tobrisk::sv::reset_figures {name} {
+    drop $name figures
+    put $name timeouts 0
+    put $name since [clock milliseconds]
+}
+
+# The child's figures outlive it.
+proc ::tobrisk::sv::keep_figures {name path} {
+    if {![catch {::tobrisk::_stats $path} figures]} { put $name figures $figures }
+}
+
+proc ::tobrisk::sv::count_timeout {name} {
+    put $name timeouts [expr {[has $name timeouts] ? [get $name timeouts] + 1 : 1}]
+}
+
+# A call of child PATH that used more than half its budget, and was not
+# stopped: one line in the script's log and in the supervisor's, at most
+# one a second for each script.
+proc ::tobrisk::sv::slow_call {path kind ms what} {
+    if {![namespace exists $path]} return
+    set name [set ${path}::name]
+    set now [clock milliseconds]
+    if {[has $name slow_logged] && $now - [get $name slow_logged] < 1000} return
+    put $name slow_logged $now
+    set line "$name took $ms ms of its budget of [set ${path}::armed] ms in $kind: $what\n"
+    log_write $name warning $line
+    log_write supervisor warning $line
 }
 
 # --- The commands of ::tobrisk -----------------------------------------------------
