@@ -7,6 +7,7 @@
 //     ::tobrisk::_release PATH      gives back to the host what the script still holds
 //     ::tobrisk::_export PATH NAME COMMAND      NAME calls COMMAND in PATH, supervised
 //     ::tobrisk::_replace FROM TO   FROM takes TO's place in one step (replace.cpp)
+//     ::tobrisk::_restrict PATH SERVICES REFUSE   PATH's `vellumar` calls only SERVICES (vellumar.cpp)
 #include "../callbacks.h"
 #include "../interp.h"
 #include "../tclcmds.h"
@@ -115,4 +116,5 @@ void tclcmds_register_supervision(Tcl_Interp *interp)
     Tcl_CreateObjCommand(interp, "::tobrisk::_holdings", holdings_cmd, NULL, NULL);
     Tcl_CreateObjCommand(interp, "::tobrisk::_release", release_cmd, NULL, NULL);
     Tcl_CreateObjCommand(interp, "::tobrisk::_replace", TobriskTclReplaceCmd, NULL, NULL);
+    Tcl_CreateObjCommand(interp, "::tobrisk::_restrict", TobriskTclRestrictCmd, NULL, NULL);
 }

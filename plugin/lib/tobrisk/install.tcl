@@ -143,6 +143,9 @@ proc ::tobrisk::sv::install_script {name text manifest user} {
     }
     if {[has $name manifest]} { set old_version [dict get [get $name manifest] version] }
     set was [expr {[has $name state] ? [get $name state] : ""}]
+    # What it may touch is the user's to grant (capabilities.tcl).
+    set held [hold_update $name $text $manifest]
+    if {$held ne ""} { return $held }
     file mkdir $user
     write_durable $path $text
     set new_version [dict get $manifest version]
@@ -152,8 +155,12 @@ proc ::tobrisk::sv::install_script {name text manifest user} {
         put $name file $path
         return "$label $what: it is disabled, ::tobrisk::enable $name loads it"
     }
-    if {[load_fresh $name $path] eq "loaded"} {
-        return "$label $what"
+    switch -- [load_fresh $name $path] {
+        loaded { return "$label $what" }
+        waiting {
+            return "$label $what: it waits until you grant what it asks for:\
+                [dict get [::tobrisk::grants $name] pending] (::tobrisk::grant $name)"
+        }
     }
     # The new version failed: the one before comes back.
     set why [expr {[has $name last_message] ? [get $name last_message] : "it failed to load"}]
@@ -216,6 +223,7 @@ proc ::tobrisk::remove {name {purge ""}} {
     if {[::tobrisk::sv::has $name child]} { ::tobrisk::sv::release [::tobrisk::sv::get $name child] }
     set path [::tobrisk::sv::get $name file]
     file delete $path
+    ::tobrisk::sv::forget_grants $name
     if {$purge ne ""} {
         file delete [::tobrisk::sv::settings_path $name] [::tobrisk::sv::settings_path $name].new
         file delete -force [file join $state_dir data $name]
