@@ -329,7 +329,10 @@ proc ::tobrisk::sv::new_restricted {path name capabilities} {
     set ${path}::data ""
     set ${path}::own [file dirname [real_path [get $name file]]]
     # Tcl's commands that reach the system, each through its check.
-    foreach command {exec socket open cd pwd load unload source glob encoding} {
+    foreach {command capability} {exec exec  socket network  cd files  pwd files  unload load} {
+        interp alias $path ::$command {} ::tobrisk::sv::gated $path $command $capability
+    }
+    foreach command {open load source glob encoding} {
         interp alias $path ::$command {} ::tobrisk::sv::checked_$command $path
     }
     interp expose $path fconfigure
@@ -387,24 +390,10 @@ proc ::tobrisk::sv::hidden {path command args} {
     tailcall interp invokehidden $path $command {*}$args
 }
 
-proc ::tobrisk::sv::checked_exec {path args} {
-    if {![allows $path exec]} { refuse $path exec exec }
-    tailcall hidden $path exec {*}$args
-}
-
-proc ::tobrisk::sv::checked_socket {path args} {
-    if {![allows $path network]} { refuse $path network socket }
-    tailcall hidden $path socket {*}$args
-}
-
-proc ::tobrisk::sv::checked_cd {path args} {
-    if {![allows $path files]} { refuse $path files cd }
-    tailcall hidden $path cd {*}$args
-}
-
-proc ::tobrisk::sv::checked_pwd {path args} {
-    if {![allows $path files]} { refuse $path files pwd }
-    tailcall hidden $path pwd {*}$args
+# Tcl's commands that one capability opens whole.
+proc ::tobrisk::sv::gated {path command capability args} {
+    if {![allows $path $capability]} { refuse $path $capability $command }
+    tailcall hidden $path $command {*}$args
 }
 
 proc ::tobrisk::sv::checked_open {path args} {
@@ -439,11 +428,6 @@ proc ::tobrisk::sv::checked_load {path args} {
     }
     if {![allows $path load]} { refuse $path load load }
     tailcall hidden $path load {*}$args
-}
-
-proc ::tobrisk::sv::checked_unload {path args} {
-    if {![allows $path load]} { refuse $path load unload }
-    tailcall hidden $path unload {*}$args
 }
 
 # `source`: the script's own folder, its data folder, the plugin's library
