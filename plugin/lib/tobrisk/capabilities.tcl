@@ -327,7 +327,7 @@ proc ::tobrisk::sv::new_restricted {path name capabilities} {
     interp create -safe $path
     set ${path}::capabilities $capabilities
     set ${path}::data ""
-    set ${path}::own [file dirname [real_path [get $name file]]]
+    set ${path}::own ""
     # Tcl's commands that reach the system, each through its check.
     foreach {command capability} {exec exec  socket network  cd files  pwd files  unload load} {
         interp alias $path ::$command {} ::tobrisk::sv::gated $path $command $capability
@@ -354,7 +354,7 @@ proc ::tobrisk::sv::new_restricted {path name capabilities} {
     # plugin's lib folder are found through the checked `glob` and `source`.
     $path eval [list set tcl_library [info library]]
     $path eval [list set auto_path $::auto_path]
-    $path eval {source [file join $tcl_library init.tcl]}
+    interp invokehidden $path source [file join [info library] init.tcl]
 }
 
 # The messenger's services that the restricted child PATH may call: those
@@ -562,6 +562,13 @@ proc ::tobrisk::sv::within {root real} {
     return [string equal {*}$nocase -length [string length $prefix] $prefix $real]
 }
 
+# The folder of the script's own file, which it may read.
+proc ::tobrisk::sv::own_folder {path} {
+    namespace upvar $path own own name name
+    if {$own eq ""} { set own [file dirname [real_path [get $name file]]] }
+    return $own
+}
+
 proc ::tobrisk::sv::data_folder {path} {
     namespace upvar $path data data name name
     if {$data eq "" && ![catch {data_dir $name} dir]} { set data [real_path $dir] }
@@ -575,7 +582,7 @@ proc ::tobrisk::sv::allowed_path {path file access what} {
     if {[allows $path files]} { return $real }
     if {[within [data_folder $path] $real]} { return $real }
     if {$access eq "read"} {
-        if {[within [set ${path}::own] $real]} { return $real }
+        if {[within [own_folder $path] $real]} { return $real }
         foreach root [library_folders] {
             if {[within $root $real]} { return $real }
         }
