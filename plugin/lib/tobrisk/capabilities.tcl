@@ -423,10 +423,14 @@ proc ::tobrisk::sv::checked_load {path args} {
     if {[string match -nocase tk* [lindex $words 1]] || [string match -nocase *tk8* [file tail [lindex $words 0]]]} {
         if {![allows $path ui]} { refuse $path ui "package require Tk" }
         # Tk is the main interpreter's already; in a safe interpreter Tk
-        # starts in its safe form.
-        return [load {} Tk $path]
+        # starts in its safe form, once the Safe Base's Tk allows it.
+        ::safe::allowTk $path {}
+        set code [catch {load {} Tk $path} result options]
+        ::safe::disallowTk $path
+        dict incr options -level
+        return -options $options $result
     }
-    if {![allows $path load]} { refuse $path load load }
+    if {![allows $path load]} { refuse $path load "load [join $args]" }
     tailcall hidden $path load {*}$args
 }
 
@@ -434,6 +438,9 @@ proc ::tobrisk::sv::checked_load {path args} {
 # folders (the bundled packages), or anywhere with `files`.
 proc ::tobrisk::sv::checked_source {path args} {
     set real [allowed_path $path [lindex $args end] read source]
+    # Tcl's package search in a safe interpreter sources every folder's
+    # pkgIndex.tcl without asking whether there is one: none is no index.
+    if {[file tail $real] eq "pkgIndex.tcl" && ![file exists $real]} return
     tailcall hidden $path source {*}[lrange $args 0 end-1] $real
 }
 
@@ -578,6 +585,14 @@ proc ::tobrisk::sv::data_folder {path} {
 # The real path of FILE when the script of PATH may use it for ACCESS (read
 # or write); else the refusal, which names WHAT.
 proc ::tobrisk::sv::allowed_path {path file access what} {
+    # The libraries' own files, as Tcl's package search and Tk's start-up
+    # name them, pass without a look at the disk: a plain absolute path
+    # under a library folder, which no restricted script can put a link in.
+    if {$access eq "read" && [file pathtype $file] eq "absolute" && ![regexp {(^|[/\\])\.\.?([/\\]|$)|~} $file]} {
+        foreach root [library_folders] {
+            if {[within $root $file]} { return $file }
+        }
+    }
     set real [real_path $file]
     if {[allows $path files]} { return $real }
     if {[within [data_folder $path] $real]} { return $real }
