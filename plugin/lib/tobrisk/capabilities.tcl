@@ -1,5 +1,5 @@
 # What a script may touch. A script whose manifest has a `needs` line runs
-# in a safe interpreter (Tcl's Safe Base) that has exactly the capabilities
+# in a safe interpreter of Tcl's that has exactly the capabilities
 # the user granted it, opened through aliases that check; a script without
 # one runs with full power, as scripts always did.
 #
@@ -42,6 +42,9 @@ namespace eval ::tobrisk::sv {
     variable managing {list state load unload reload enable disable log holdings}
     # Per script NAME that the user answered for: {granted CAPS withdrawn CAPS}.
     variable grants {}
+    # 1 when grants.txt could not be read: the scripts of the user's own
+    # folder then ask again instead of having what they declare.
+    variable grants_lost 0
     # Bytes a restricted script may keep in its data folder.
     variable data_cap [expr {64 * 1024 * 1024}]
     # The most that one `string repeat` or `lrepeat` of a restricted script
@@ -64,6 +67,7 @@ proc ::tobrisk::sv::grants_file {} {
 
 proc ::tobrisk::sv::read_grants {} {
     variable grants {}
+    variable grants_lost 0
     set path [grants_file]
     if {$path eq ""} return
     set whole {{text} {expr {$text eq "" || [string index $text end] eq "\n"}}}
@@ -74,7 +78,11 @@ proc ::tobrisk::sv::read_grants {} {
     if {[llength $found] == 0} return
     set text [encoding convertfrom utf-8 [lindex $found 1]]
     if {[catch {dict size $text}]} {
-        log_write supervisor error "$path is not a list of grants: every installed script asks again\n"
+        set grants_lost 1
+        set kept $path.unreadable-[clock format [clock seconds] -format %Y%m%d-%H%M%S]
+        catch {file rename $path $kept}
+        log_write supervisor error "$path is not a list of grants, kept as $kept:\
+            the scripts of your own folder ask again for what they need\n"
         return
     }
     set grants $text
@@ -99,8 +107,12 @@ proc ::tobrisk::sv::restricted {manifest} {
 # that wait for an answer.
 proc ::tobrisk::sv::granted {name manifest} {
     variable grants
+    variable grants_lost
     set needs [dict get $manifest needs]
-    if {![dict exists $grants $name]} { return [list $needs {}] }
+    if {![dict exists $grants $name]} {
+        if {$grants_lost && [origin $name] ne "plugin"} { return [list {} $needs] }
+        return [list $needs {}]
+    }
     set record [dict get $grants $name]
     set granted {}
     set pending {}
