@@ -138,7 +138,10 @@ const char *const ListKeys[] = {
 // The supervisor of lib/tobrisk over two scripts, each in its own
 // interpreter, as the shipped init.tcl starts it; a start-up without a
 // scripts folder leaves the main interpreter alone.
-const char *const SupervisedScripts[] = { "fuzz_a", "fuzz_b" };
+// The last runs restricted: what it lacks is refused before the host hears of it.
+const char *const SupervisedScripts[] = { "fuzz_a", "fuzz_b", "fuzz_r" };
+const int SupervisedCount = sizeof SupervisedScripts / sizeof SupervisedScripts[0];
+const char RestrictedHead[] = "# tobrisk: script\n# needs: list events alerts\n";
 const char *const FuzzInit =
     "namespace eval ::tobrisk {\n"
     "    variable fuzz_scripts [file join [file dirname [file normalize [info script]]] fuzz-scripts]\n"
@@ -828,7 +831,7 @@ void Fuzzer::script_step()
     // Half the scripts run in a supervised script's own interpreter, while
     // the script is loaded: what they bind runs there.
     if (chance(50)) {
-        const char *name = SupervisedScripts[pick(2)];
+        const char *name = SupervisedScripts[pick(SupervisedCount)];
         text = "if {[::tobrisk::state " + std::string(name) + "] eq {loaded}} {[::tobrisk::interp " + name + "] eval " +
                tcl_literal(text) + "}";
         g_action = std::string("in ") + name + ": " + g_action;
@@ -952,8 +955,9 @@ TEST(Fuzz, HostAndScriptsNeverBreakThePlugin)
     ASSERT_TRUE(load_plugin_fixture(StandardHandles::Kept));
     std::string folder = fixture("plugin") + "\\fuzz-scripts";
     CreateDirectoryA(folder.c_str(), nullptr);
-    for (const char *name : SupervisedScripts) {
-        ASSERT_TRUE(write_file(folder + "\\" + name + ".tcl", "set ::loaded 1\n"));
+    for (int index = 0; index < SupervisedCount; index++) {
+        std::string head = index == SupervisedCount - 1 ? RestrictedHead : "";
+        ASSERT_TRUE(write_file(folder + "\\" + SupervisedScripts[index] + ".tcl", head + "set ::loaded 1\n"));
     }
     write_init(fixture("plugin"), FuzzInit);
     FuzzOptions options = read_fuzz_options();

@@ -11,6 +11,7 @@
 
 int TobriskTclVellumarCmd(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]);
 int TobriskTclInfoCmd(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]);
+int TobriskTclRestrictCmd(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]);
 // ::tobrisk::service_names: the options of `vellumar`, in order.
 int TobriskTclServiceNamesCmd(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]);
 

@@ -1,3 +1,9 @@
+# tobrisk: script
+# name: Bookmarks
+# version: 1.0.0
+# description: Entries of the contact list that run a script when they are double-clicked.
+# needs: list send
+#
 # Bookmarks: a section of the contact list whose entries run a script when
 # they are double-clicked. Bookmarks sit in groups; more can be added at
 # any time, for example from a message window:

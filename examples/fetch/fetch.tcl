@@ -1,3 +1,9 @@
+# tobrisk: script
+# name: Fetch
+# version: 1.0.0
+# description: Fetches a link through the messenger and shows what arrived in a tray alert.
+# needs: http alerts
+#
 # Fetch: asks the messenger for a URL and reports what it received in a
 # tray alert. The request does not wait: the messenger stores the bytes in
 # a variable when the fetch is done, and a trace on that variable reports.

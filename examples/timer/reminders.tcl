@@ -1,3 +1,9 @@
+# tobrisk: script
+# name: Reminders
+# version: 1.0.0
+# description: Tray alerts later, from the message loop.
+# needs: alerts
+#
 # Reminders: Tcl's `after` runs a script later, from the messenger's
 # message loop, while the messenger goes on with its work.
 #     /tobrisk remind 300 Tea is ready     a tray alert in 300 milliseconds

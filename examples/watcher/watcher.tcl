@@ -1,3 +1,9 @@
+# tobrisk: script
+# name: Connection watcher
+# version: 1.0.0
+# description: A tray alert whenever a connection comes online or goes offline.
+# needs: events alerts
+#
 # Connection watcher: raises a tray alert whenever one of the messenger's
 # connections comes online or goes offline. The alert carries a link to
 # the account's status page, which opens when the alert is clicked.

@@ -14,15 +14,18 @@
 namespace {
 
 const char *const ScriptName = "bench";
+// The same script restricted to what the rows use, beside it.
+const char *const RestrictedName = "benchr";
+const char RestrictedHead[] = "# tobrisk: script\n# needs: send events list\n";
 
 // The script of the rows: the event subscriber, a double-click target, a
 // chat command, and enough procedures to make 100 lines.
-std::string bench_script()
+std::string bench_script(bool exporting = true)
 {
     std::string text = std::string(Subscriber) +
                        "proc clicked {} { incr ::clicks }\n"
-                       "proc ::chat_line {} { return 42 }\n"
-                       "::tobrisk::export ::chat_line\n";
+                       "proc ::chat_line {} { return 42 }\n";
+    if (exporting) text += "::tobrisk::export ::chat_line\n";
     return text + filler_procs(23);
 }
 
@@ -32,11 +35,12 @@ bool start_supervisor(const Options &options)
 {
     std::string folder = options.folder + "\\bench-scripts";
     CreateDirectoryA(folder.c_str(), nullptr);
-    if (!messenger::write_file(folder + "\\" + ScriptName + ".tcl", bench_script())) {
+    if (!messenger::write_file(folder + "\\" + ScriptName + ".tcl", bench_script()) ||
+        !messenger::write_file(folder + "\\" + RestrictedName + ".tcl", RestrictedHead + bench_script(false))) {
         failure("writing the benchmark's script");
         return false;
     }
-    std::string setup = supervisor_setup(folder) + "::tobrisk::load " + ScriptName;
+    std::string setup = supervisor_setup(folder) + "::tobrisk::load " + RestrictedName + "\n::tobrisk::load " + ScriptName;
     std::string state = eval_result(setup.c_str());
     check(state == "loaded", "loading the benchmark's script: " + state);
     return state == "loaded";
@@ -52,9 +56,9 @@ std::string supervisor_setup(std::string folder)
 
 namespace {
 
-std::string in_child(const std::string &script)
+std::string in_child(const std::string &script, const char *name = ScriptName)
 {
-    return "[::tobrisk::interp " + std::string(ScriptName) + "] eval {" + script + "}";
+    return "[::tobrisk::interp " + std::string(name) + "] eval {" + script + "}";
 }
 
 void measure_calls(const Counts &counts, Table &table)
@@ -216,6 +220,71 @@ void measure_arming(const Counts &counts, Table &table)
     eval_result("rename ::tobrisk::sv::arm {}; rename ::tobrisk::sv::bench_arm ::tobrisk::sv::arm");
 }
 
+// A restricted script's calls, events and double-clicks beside the same
+// script's unrestricted, and the load of each.
+void measure_restricted(const Counts &counts, Table &table)
+{
+    std::string subscribe = std::string("vellumar eventsConnect {Connection: Change} ") + SubscribedScript;
+    std::string click = "vellumar listAddEntry section_id 1 parent_id 1 callback clicked";
+    fast_host::Registered full[2], restricted[2];
+    const std::string *setups[2] = { &subscribe, &click };
+    for (int which = 0; which < 2; which++) {
+        eval_result(in_child(*setups[which]).c_str());
+        full[which] = fast_host::registered();
+        eval_result(in_child(*setups[which], RestrictedName).c_str());
+        restricted[which] = fast_host::registered();
+    }
+    if (full[0].events == nullptr || restricted[0].events == nullptr || full[1].list == nullptr ||
+        restricted[1].list == nullptr) {
+        return failure("no callbacks for the restricted script");
+    }
+    fast_host::ConnectionChangeFields fields;
+    fast_host::connection_change_fields(fields);
+    std::string loop = "lindex [time {vellumar messageSend m 1 t hi} " + std::to_string(counts.plain_calls) + "] 0";
+
+    table.section("A restricted script (needs: send events list) beside the same script with full power (us)");
+    Row &call_full = table.baseline("vellumar messageSend, full power", "us");
+    Row &call_restricted = table.row("vellumar messageSend, restricted", "us");
+    call_restricted.goal_ratio(1.2);
+    Row &event_full = table.baseline("an event, full power", "us");
+    Row &event_restricted = table.row("an event, restricted", "us");
+    event_restricted.goal_ratio(1.2);
+    Row &click_full = table.baseline("a double-click, full power", "us");
+    Row &click_restricted = table.row("a double-click, restricted", "us");
+    click_restricted.goal_ratio(1.2);
+    for (int round = 0; round < counts.rounds; round++) {
+        call_full.add(std::atof(eval_result(in_child(loop).c_str()).c_str()));
+        call_restricted.add(std::atof(eval_result(in_child(loop, RestrictedName).c_str()).c_str()));
+        event_full.add(microseconds_each(counts.events, [&] { full[0].events(1, 0, "Connection: Change", &fields.first, full[0].events_userData); }));
+        event_restricted.add(microseconds_each(counts.events, [&] { restricted[0].events(1, 0, "Connection: Change", &fields.first, restricted[0].events_userData); }));
+        click_full.add(microseconds_each(counts.events, [&] { full[1].list(0, 0, "list_leftDoubleClick", nullptr, full[1].list_userData); }));
+        click_restricted.add(microseconds_each(counts.events, [&] { restricted[1].list(0, 0, "list_leftDoubleClick", nullptr, restricted[1].list_userData); }));
+    }
+    check(eval_result(in_child("set ::last", RestrictedName).c_str()) == "3 someone@example.org JABBER online",
+          "the restricted script saw the event");
+
+    table.section("Loading the script of 100 lines, the mean of a round's cycles (ms)");
+    Row &load_full = table.baseline("::tobrisk::load, full power", "ms");
+    Row &load_restricted = table.row("::tobrisk::load, restricted", "ms");
+    int cycles = counts.rounds > 1 ? 10 : 2;
+    for (int round = 0; round < counts.rounds; round++) {
+        double full_ms = 0, restricted_ms = 0;
+        for (int cycle = 0; cycle < cycles; cycle++) {
+            eval_result("::tobrisk::unload bench; ::tobrisk::unload benchr");
+            double started = microseconds_now();
+            eval_result("::tobrisk::load bench");
+            double loaded = microseconds_now();
+            eval_result("::tobrisk::load benchr");
+            double restricted_loaded = microseconds_now();
+            full_ms += loaded - started;
+            restricted_ms += restricted_loaded - loaded;
+        }
+        load_full.add(ms(full_ms / cycles));
+        load_restricted.add(ms(restricted_ms / cycles));
+    }
+    check(eval_result("::tobrisk::state benchr") == "loaded", "the restricted script is loaded after its reloads");
+}
+
 } // namespace
 
 std::string filler_procs(int count)
@@ -242,6 +311,7 @@ void measure_supervised(const Options &options, const Counts &counts, Table &tab
         measure_arming(counts, table);
         measure_chat(counts, table);
         measure_reload(counts, table);
+        measure_restricted(counts, table);
         measure_settings(options, counts, table);
         measure_install(options, counts, table);
     }

@@ -9,6 +9,7 @@
 //     ::tobrisk::_stats ?PATH?      what PATH's calls cost; without PATH, figures of no call
 //     ::tobrisk::_account PATH KIND MICROSECONDS WHAT   counts a call the supervisor timed
 //     ::tobrisk::_replace FROM TO   FROM takes TO's place in one step (replace.cpp)
+//     ::tobrisk::_restrict PATH SERVICES REFUSE   PATH's `vellumar` calls only SERVICES (vellumar.cpp)
 #include "../callbacks.h"
 #include "../interp.h"
 #include "../tclcmds.h"
@@ -143,4 +144,5 @@ void tclcmds_register_supervision(Tcl_Interp *interp)
     Tcl_CreateObjCommand(interp, "::tobrisk::_holdings", holdings_cmd, NULL, NULL);
     Tcl_CreateObjCommand(interp, "::tobrisk::_release", release_cmd, NULL, NULL);
     Tcl_CreateObjCommand(interp, "::tobrisk::_replace", TobriskTclReplaceCmd, NULL, NULL);
+    Tcl_CreateObjCommand(interp, "::tobrisk::_restrict", TobriskTclRestrictCmd, NULL, NULL);
 }

@@ -71,6 +71,18 @@ proc ::host::_adopt {path name} {
     }
 }
 
+# A restricted script's `vellumar` calls only SERVICES; REFUSE gives the
+# error for the others.
+proc ::host::_restrict {path services refuse} {
+    interp alias $path vellumar {} ::host::restricted_call $path $services $refuse
+}
+
+proc ::host::restricted_call {path services refuse option args} {
+    set name [tcl::prefix match -message option $::host::service_names $option]
+    if {$name ni $services} { {*}$refuse $name }
+    tailcall ::host::call $path $option {*}$args
+}
+
 # The plugin's `after` in a script's interpreter runs a timer as a
 # supervised call: a time-out is the supervisor's, any other failure the
 # interpreter's background error. Here a wrapper stands in for it.
@@ -331,7 +343,7 @@ package ifneeded tobrisk::console 0 {package provide tobrisk::console 0}
 proc ::host::start {dir plugin} {
     set ::env(TOBRISK_SCRIPTS) $dir
     namespace eval ::tobrisk { proc service_names {} { return $::host::service_names } }
-    foreach command {_adopt _holdings _release _standard_channels _account _stats} {
+    foreach command {_adopt _holdings _release _standard_channels _account _stats _restrict} {
         interp alias {} ::tobrisk::$command {} ::host::$command
     }
     uplevel #0 [list source [file join $plugin init.tcl]]

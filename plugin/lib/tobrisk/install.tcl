@@ -250,6 +250,9 @@ proc ::tobrisk::sv::install_script {name text manifest user} {
     } else {
         set what updated
     }
+    # What it may touch is the user's to grant (capabilities.tcl).
+    set held [hold_update $name $text $manifest]
+    if {$held ne ""} { return $held }
     file mkdir $user
     write_durable $path $text
     set new_version [dict get $manifest version]
@@ -258,8 +261,12 @@ proc ::tobrisk::sv::install_script {name text manifest user} {
         put $name file $path
         return "$label $what: it is disabled, ::tobrisk::enable $name loads it"
     }
-    if {[load_fresh $name $path] eq "loaded"} {
-        return "$label $what"
+    switch -- [load_fresh $name $path] {
+        loaded { return "$label $what" }
+        waiting {
+            return "$label $what: it waits until you grant what it asks for:\
+                [dict get [::tobrisk::grants $name] pending] (::tobrisk::grant $name)"
+        }
     }
     # The new version failed: the one before comes back.
     set why [expr {[has $name last_message] ? [get $name last_message] : "it failed to load"}]
@@ -342,6 +349,7 @@ proc ::tobrisk::sv::remove_now {name purge} {
     variable values
     variable stored
     file delete [get $name file]
+    forget_grants $name
     if {$purge ne ""} {
         file delete [settings_path $name] [settings_path $name].new
         file delete -force [file join $state_dir data $name]

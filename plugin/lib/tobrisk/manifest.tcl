@@ -30,6 +30,7 @@ namespace eval ::tobrisk::manifest {
 # The manifest of the file PATH as a dict: `main` (1 for a script of the
 # main interpreter), `name`, `version`, `description`, `author`, `home`,
 # `requires-tobrisk` ("" when absent), `requires` and `needs` (lists),
+# `restricted` (1 when it has a `needs` line),
 # `settings` (setting name -> its declaration, in order) and `warnings`
 # (texts for the log). A file that cannot be read has an empty manifest;
 # a manifest that is wrong is an error that names the file and the line.
@@ -72,7 +73,7 @@ proc ::tobrisk::manifest::head_lines {text} {
 proc ::tobrisk::manifest::parse {lines where} {
     variable keys
     set manifest [dict create main 0 name "" version "" description "" author "" home "" \
-        requires-tobrisk "" requires {} needs {} settings {} warnings {}]
+        requires-tobrisk "" requires {} needs {} restricted 0 settings {} warnings {}]
     set number 0
     set inside 0
     set seen {}
@@ -107,9 +108,13 @@ proc ::tobrisk::manifest::parse {lines where} {
                 if {[catch {llength $value}]} {
                     return -code error "$at: $key must be a list of names: got \"$value\""
                 }
+                if {$key eq "needs"} { dict set manifest restricted 1 }
                 foreach word $value {
                     if {$key eq "requires" && ![valid_name $word]} {
                         return -code error "$at: \"$word\" is no script name"
+                    }
+                    if {$key eq "needs" && [catch {::tobrisk::sv::check_capability $word} message]} {
+                        return -code error "$at: $message"
                     }
                     dict lappend manifest $key $word
                 }
@@ -265,6 +270,7 @@ proc ::tobrisk::sv::unmet {manifest} {
 # Loads script NAME where its manifest says.
 proc ::tobrisk::sv::load_script {name} {
     if {![prepare $name]} return
+    if {[must_wait $name [get $name manifest]]} return
     if {[dict get [get $name manifest] main]} {
         load_main $name
     } else {

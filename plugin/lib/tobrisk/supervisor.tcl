@@ -7,11 +7,14 @@
 # `after` whose timers run under the script's name and time budget,
 # stdin, stdout and stderr of its own that write to the script's log,
 # background errors for its own `bgerror` or else reported, `exit`
-# refused, and ::tobrisk::on_start, on_stop, export, budget and shared.
+# refused, and the commands of `child_commands` and `managing`. A script
+# whose manifest has a `needs` line gets a safe interpreter with only the
+# capabilities granted to it (capabilities.tcl).
 #
 # What the main interpreter gets, for the chat line and for tools:
 #     ::tobrisk::list                 {NAME STATE} pairs, in load order
-#     ::tobrisk::state NAME           loaded, disabled, failed or unloaded
+#     ::tobrisk::state NAME           loaded, disabled, failed, unloaded or
+#                                     waiting (for the user's grant)
 #     ::tobrisk::load|unload|reload|enable|disable NAME
 #     ::tobrisk::interp NAME          the child interpreter's path
 #     ::tobrisk::log NAME ?LINES?     the tail of the script's log
@@ -25,7 +28,11 @@
 #     ::tobrisk::settings, data_dir   a script's settings and data folder
 #     ::tobrisk::install, remove, available, outdated
 #                                     the user's own scripts
-# (manifest.tcl, settings.tcl, folders.tcl and install.tcl, sourced below).
+#     ::tobrisk::capabilities, grants, grant, withdraw, refusals
+#                                     what scripts may touch
+#     ::tobrisk::offer COMMAND ...    a main library's commands for `shared`
+# (manifest.tcl, settings.tcl, folders.tcl, install.tcl and
+# capabilities.tcl, sourced below).
 #
 # Host-to-script calls (events, double-clicks, HTTP answers, timers,
 # exported commands) pass through `run`, or `enter` and `leave`, which keep
@@ -63,7 +70,7 @@ namespace eval ::tobrisk::sv {
 
     # Per script NAME, one dict in scripts(NAME), read with `get` and `has`
     # and written with `put` and `drop`:
-    #     state       loaded, disabled, failed, unloaded
+    #     state       loaded, disabled, failed, unloaded, waiting
     #     file        its path
     #     child       its interpreter while loaded
     #     budget      its own budget, once it has one
@@ -72,6 +79,7 @@ namespace eval ::tobrisk::sv {
     #     last_error  when its last error was shown or logged
     #     last_message  that error's message
     #     manifest    what its head comments declare (manifest.tcl)
+    #     refusals    calls refused for want of a capability
     variable scripts
     # Per log NAME (a script's, "main" or "supervisor").
     variable tail               ;# the log's last lines
@@ -89,6 +97,7 @@ source -encoding utf-8 [file join [file dirname [info script]] manifest.tcl]
 source -encoding utf-8 [file join [file dirname [info script]] settings.tcl]
 source -encoding utf-8 [file join [file dirname [info script]] folders.tcl]
 source -encoding utf-8 [file join [file dirname [info script]] install.tcl]
+source -encoding utf-8 [file join [file dirname [info script]] capabilities.tcl]
 
 # Parts read when first used, so that a plugin that never uses them pays
 # nothing for them at start-up (a file read is milliseconds under Wine):
@@ -221,6 +230,7 @@ proc ::tobrisk::sv::configure {dir} {
         read_part autoreload.tcl
         autoreload_resume
     }
+    read_grants
 }
 
 proc ::tobrisk::sv::read_disabled {} {
@@ -284,13 +294,40 @@ proc ::tobrisk::sv::load_all {} {
 
 proc ::tobrisk::sv::load_main {name} {
     set ::tobrisk::loading scripts/[file tail [get $name file]]
+    set before [all_commands ::]
     set code [catch {uplevel #0 [list source -encoding utf-8 [get $name file]]} message options]
     set ::tobrisk::loading ""
+    # What the library made, its scripts may share.
+    foreach command [all_commands ::] {
+        if {![dict exists $before $command]} { ::tobrisk::offer $command }
+    }
     if {$code == 1} {
         put $name state failed
         failed $name load $message [dict get $options -errorinfo]
     } else {
         put $name state loaded
+    }
+}
+
+# The commands of namespace NS and those below it, as a dict of names.
+proc ::tobrisk::sv::all_commands {ns} {
+    set found {}
+    foreach command [info commands [string trimright $ns :]::*] { dict set found $command {} }
+    foreach child [namespace children $ns] {
+        if {$child in {::tobrisk ::tcl ::safe ::oo}} continue
+        set found [dict merge $found [all_commands $child]]
+    }
+    return $found
+}
+
+# Commands of the main interpreter that scripts may make their own with
+# ::tobrisk::shared: those a `# tobrisk: main` library made while it was
+# sourced, and those it offers later with ::tobrisk::offer.
+namespace eval ::tobrisk::sv { variable offered {} }
+proc ::tobrisk::offer {args} {
+    foreach command $args {
+        set qualified [expr {[string match ::* $command] ? $command : "::$command"}]
+        dict set ::tobrisk::sv::offered $qualified {}
     }
 }
 
@@ -302,7 +339,13 @@ proc ::tobrisk::sv::load_child {name} {
     if {![has $name budget]} { put $name budget [set [namespace current]::default_budget] }
     put $name strikes 0
     reset_figures $name
-    set path [new_child $name]
+    put $name refusals 0
+    set capabilities ""
+    set manifest [get $name manifest]
+    if {[restricted $manifest]} {
+        set capabilities [list restricted {*}[lindex [granted $name $manifest] 0]]
+    }
+    set path [new_child $name $capabilities]
     put $name child $path
     put $name state loaded
     arm $path [clock milliseconds] $load_budget
@@ -321,13 +364,16 @@ proc ::tobrisk::sv::load_child {name} {
     return 1
 }
 
-proc ::tobrisk::sv::new_child {name} {
+proc ::tobrisk::sv::new_child {name {capabilities ""}} {
     variable counter
     set path ::tobrisk::child::[regsub -all {[^A-Za-z0-9_]} $name _]_[incr counter]
     namespace eval ::tobrisk::child {}
-    # The plugin's _interp is `interp create` without Tcl's second search
-    # for its own library (a millisecond and more under Wine).
-    if {[info commands ::tobrisk::_interp] ne ""} {
+    namespace eval $path [list variable name $name]
+    if {$capabilities ne ""} {
+        new_restricted $path $name [lrange $capabilities 1 end]
+    } elseif {[info commands ::tobrisk::_interp] ne ""} {
+        # The plugin's _interp is `interp create` without Tcl's second
+        # search for its own library (a millisecond and more under Wine).
         ::tobrisk::_interp $path
     } else {
         interp create $path
@@ -338,7 +384,6 @@ proc ::tobrisk::sv::new_child {name} {
     # microseconds of its deadline.
     interp limit $path time -granularity 100
     $path eval {namespace eval ::tobrisk {}}
-    namespace eval $path [list variable name $name]
     namespace eval $path {
         variable depth 0
         variable rearm 0
@@ -358,26 +403,46 @@ proc ::tobrisk::sv::new_child {name} {
 # The child's commands: the two of the plugin and its `after`
 # (::tobrisk::_adopt), the ones of ::tobrisk, standard channels of its
 # own (::tobrisk::_standard_channels: what goes to stdout or stderr
-# reaches ::tobrisk::_output CHANNEL TEXT) and `exit` refused.
+# reaches ::tobrisk::_output CHANNEL TEXT) and `exit` refused. Each alias
+# carries the child's own path: nothing here reaches another script or the
+# supervisor's own commands. A restricted child manages other scripts
+# (`managing`) only with the capability scripts.
 proc ::tobrisk::sv::furnish {path name} {
+    variable managing
     set sv ::tobrisk::sv
     ::tobrisk::_adopt $path $name
-    foreach {command target} {
-        _output output  _bgerror background
-        on_start on_start  on_stop on_stop  export export  budget own_budget
-        shared shared
-    } {
+    set full [expr {![info exists ${path}::capabilities]}]
+    if {!$full} { restrict_services $path }
+    foreach {command target} [child_commands] {
         interp alias $path ::tobrisk::$command {} ${sv}::$target $path
     }
-    foreach command {list state load unload reload enable disable log holdings stats} {
-        interp alias $path ::tobrisk::$command {} ${sv}::from_child $path ::tobrisk::$command
+    foreach command $managing {
+        if {$full || [allows $path scripts]} {
+            interp alias $path ::tobrisk::$command {} ${sv}::from_child $path ::tobrisk::$command
+        } else {
+            interp alias $path ::tobrisk::$command {} ${sv}::refuse $path scripts ::tobrisk::$command
+        }
     }
+    # What calls cost is no one's secret: every script may read it.
+    interp alias $path ::tobrisk::stats {} ${sv}::from_child $path ::tobrisk::stats
     $path eval {
-        rename ::exit {}
+        catch {rename ::exit {}}
         proc ::exit {args} { error "exit is disabled" }
         interp bgerror {} ::tobrisk::_bgerror
     }
     ::tobrisk::_standard_channels $path
+}
+
+# What every script's interpreter has in ::tobrisk, restricted or not: the
+# name there and the supervisor's procedure that the alias calls with the
+# child's path. The one list of what a script receives, besides the
+# managing commands above and the settings (settings.tcl).
+proc ::tobrisk::sv::child_commands {} {
+    return {
+        _output output  _bgerror background
+        on_start on_start  on_stop on_stop  export export  budget own_budget
+        shared shared  grants own_grants
+    }
 }
 
 # The main interpreter gets the same channels when the process has no
@@ -695,6 +760,13 @@ proc ::tobrisk::sv::run_hooks {path when} {
 proc ::tobrisk::sv::export {path args} {
     foreach command $args {
         set qualified [expr {[string match ::* $command] ? $command : "::$command"}]
+        if {[string match ::tobrisk::* $qualified] || ([namespace which -command $qualified] ne ""
+                && $qualified ni [set ${path}::exports])} {
+            return -code error "cannot export \"$command\": the main interpreter has a command of that name"
+        }
+    }
+    foreach command $args {
+        set qualified [expr {[string match ::* $command] ? $command : "::$command"}]
         namespace eval ::[namespace qualifiers $qualified] {}
         if {[info commands ::tobrisk::_export] ne ""} {
             ::tobrisk::_export $path $qualified $command
@@ -727,12 +799,29 @@ proc ::tobrisk::sv::call_failed {name path command result options} {
     return -code error -errorinfo $info $result
 }
 
-# Commands of the main interpreter (a shared library's) made callable in
-# the child.
+# Commands of the main interpreter that a `# tobrisk: main` library
+# offers (`offered`), made callable in the child; a restricted child needs
+# the capability main, since they run with the main interpreter's power.
 proc ::tobrisk::sv::shared {path args} {
-    foreach command $args {
-        interp alias $path $command {} $command
+    variable offered
+    if {[info exists ${path}::capabilities] && ![allows $path main]} {
+        refuse $path main "::tobrisk::shared [join $args]"
     }
+    foreach command $args {
+        set qualified [expr {[string match ::* $command] ? $command : "::$command"}]
+        if {![dict exists $offered $qualified]} {
+            set name [set ${path}::name]
+            log_write $name error "refused: ::tobrisk::shared $command\n"
+            return -code error "no library of the main interpreter offers \"$command\""
+        }
+    }
+    foreach command $args {
+        interp alias $path $command {} [expr {[string match ::* $command] ? $command : "::$command"}]
+    }
+}
+
+proc ::tobrisk::sv::own_grants {path} {
+    tailcall ::tobrisk::grants [set ${path}::name]
 }
 
 proc ::tobrisk::sv::own_budget {path args} {
