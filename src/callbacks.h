@@ -102,6 +102,10 @@ int script_owner_alerts(Tcl_Interp *interp);
 // caller preserves the interpreter, which the call may delete.
 void callbacks_run(Tcl_Interp *interp, Tcl_Obj *script, const char *what, const char *subject);
 
+// ::tobrisk::_deliver PATH WHAT COMMAND ?ARG ...?: runs COMMAND with the
+// ARGs in adopted interpreter PATH as a supervised call named WHAT.
+int script_owner_deliver(Tcl_Interp *parent, int objc, Tcl_Obj *const objv[]);
+
 // Runs an `after` script of an adopted interpreter as a supervised call
 // named "timer"; its failure is the interpreter's background error, a
 // time-out the supervisor's.

@@ -276,6 +276,31 @@ void callbacks_run(Tcl_Interp *interp, Tcl_Obj *script, const char *what, const 
     }
 }
 
+// A message of the bus for one subscriber: its command with the
+// message's words appended, run as a supervised call of the subscriber's
+// interpreter. One that has gone since gets nothing.
+int script_owner_deliver(Tcl_Interp *parent, int objc, Tcl_Obj *const objv[])
+{
+    if (objc < 4) {
+        Tcl_WrongNumArgs(parent, 1, objv, "path what command ?arg ...?");
+        return TCL_ERROR;
+    }
+    Tcl_Interp *interp = script_owner_find(parent, objv[1]);
+    if (interp == NULL) return TCL_OK;
+    int count;
+    Tcl_Obj **words;
+    if (Tcl_ListObjGetElements(parent, objv[3], &count, &words) != TCL_OK) return TCL_ERROR;
+    Tcl_Obj *script = Tcl_NewListObj(count, words);
+    if (objc > 4) Tcl_ListObjReplace(NULL, script, count, 0, objc - 4, objv + 4);
+    Tcl_IncrRefCount(script);
+    Tcl_Preserve(interp);
+    callbacks_run(interp, script, Tcl_GetString(objv[2]), "::tobrisk::publish");
+    Tcl_Release(interp);
+    Tcl_DecrRefCount(script);
+    Tcl_ResetResult(parent);
+    return TCL_OK;
+}
+
 void script_owner_run_timer(Tcl_Interp *interp, Tcl_Obj *script)
 {
     static const char subject[] = "after";

@@ -6,6 +6,7 @@
 //     ::tobrisk::_holdings PATH     subscriptions, entries, sections, requests, alerts
 //     ::tobrisk::_release PATH      gives back to the host what the script still holds
 //     ::tobrisk::_export PATH NAME COMMAND      NAME calls COMMAND in PATH, supervised
+//     ::tobrisk::_deliver PATH WHAT COMMAND ?ARG ...?   a message of the bus, supervised
 //     ::tobrisk::_replace FROM TO   FROM takes TO's place in one step (replace.cpp)
 #include "../callbacks.h"
 #include "../interp.h"
@@ -107,8 +108,15 @@ static int export_cmd(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *co
     return script_owner_export(interp, objv[1], objv[2], objv[3]);
 }
 
+static int deliver_cmd(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
+{
+    (void)data;
+    return script_owner_deliver(interp, objc, objv);
+}
+
 void tclcmds_register_supervision(Tcl_Interp *interp)
 {
+    Tcl_CreateObjCommand(interp, "::tobrisk::_deliver", deliver_cmd, NULL, NULL);
     Tcl_CreateObjCommand(interp, "::tobrisk::_export", export_cmd, NULL, NULL);
     Tcl_CreateObjCommand(interp, "::tobrisk::_interp", interp_cmd, NULL, NULL);
     Tcl_CreateObjCommand(interp, "::tobrisk::_adopt", adopt_cmd, NULL, NULL);

@@ -7,7 +7,8 @@
 # `after` whose timers run under the script's name and time budget,
 # stdin, stdout and stderr of its own that write to the script's log,
 # background errors for its own `bgerror` or else reported, `exit`
-# refused, and ::tobrisk::on_start, on_stop, export, budget and shared.
+# refused, and ::tobrisk::on_start, on_stop, export, budget and shared,
+# and the bus's subscribe, unsubscribe, publish and call (bus.tcl).
 #
 # What the main interpreter gets, for the chat line and for tools:
 #     ::tobrisk::list                 {NAME STATE} pairs, in load order
@@ -22,7 +23,10 @@
 #     ::tobrisk::settings, data_dir   a script's settings and data folder
 #     ::tobrisk::install, remove, available, outdated
 #                                     the user's own scripts
-# (manifest.tcl, settings.tcl, folders.tcl and install.tcl, sourced below).
+#     ::tobrisk::publish, call        messages between scripts, and calls
+#                                     of a script's exported commands
+# (manifest.tcl, settings.tcl, folders.tcl, install.tcl and bus.tcl,
+# sourced below).
 #
 # Host-to-script calls (events, double-clicks, HTTP answers, timers,
 # exported commands) pass through `run`, or `enter` and `leave`, which keep
@@ -85,6 +89,7 @@ source -encoding utf-8 [file join [file dirname [info script]] manifest.tcl]
 source -encoding utf-8 [file join [file dirname [info script]] settings.tcl]
 source -encoding utf-8 [file join [file dirname [info script]] folders.tcl]
 source -encoding utf-8 [file join [file dirname [info script]] install.tcl]
+source -encoding utf-8 [file join [file dirname [info script]] bus.tcl]
 
 proc ::tobrisk::sv::get {name key} {
     variable scripts
@@ -286,6 +291,7 @@ proc ::tobrisk::sv::furnish {path name} {
         interp bgerror {} ::tobrisk::_bgerror
     }
     ::tobrisk::_standard_channels $path
+    ::tobrisk::bus::furnish $path
 }
 
 # The main interpreter gets the same channels when the process has no
@@ -689,6 +695,7 @@ proc ::tobrisk::sv::caller_is {path} {
 # once, by the plugin that keeps the record.
 proc ::tobrisk::sv::release_holdings {path} {
     ::tobrisk::_release $path
+    ::tobrisk::bus::release $path
     foreach command [set ${path}::exports] { catch {rename $command {}} }
     set ${path}::exports {}
 }
@@ -861,7 +868,8 @@ proc ::tobrisk::holdings {name} {
     namespace upvar ::tobrisk::sv child child
     if {![::tobrisk::sv::has $name child]} { return {} }
     set path [::tobrisk::sv::get $name child]
-    return [dict replace [::tobrisk::_holdings $path] timers [$path eval {::after info}]]
+    return [dict replace [::tobrisk::_holdings $path] timers [$path eval {::after info}] \
+        topics [::tobrisk::bus::held $path]]
 }
 
 proc ::tobrisk::sv::startup {} {
