@@ -15,6 +15,21 @@ namespace {
 
 const char *const ScriptName = "bench";
 
+// The subscriber of the message rows: the event subscriber's work with the
+// four words as arguments, subscribed once to bench/one and ten times, as
+// ten procedures, to bench/ten.
+const char *const MessageSubscriber =
+    "proc on_message {cid name medium status} {\n"
+    "    incr ::messages\n"
+    "    set ::last_message \"$cid $name $medium $status\"\n"
+    "}\n"
+    "set ::messages 0\n"
+    "::tobrisk::subscribe bench/one on_message\n"
+    "for {set i 0} {$i < 10} {incr i} {\n"
+    "    proc on_message$i {cid name medium status} [info body on_message]\n"
+    "    ::tobrisk::subscribe bench/ten on_message$i\n"
+    "}\n";
+
 // The script of the rows: the event subscriber, a double-click target, a
 // chat command, and enough procedures to make 100 lines.
 std::string bench_script()
@@ -22,7 +37,8 @@ std::string bench_script()
     std::string text = std::string(Subscriber) +
                        "proc clicked {} { incr ::clicks }\n"
                        "proc ::chat_line {} { return 42 }\n"
-                       "::tobrisk::export ::chat_line\n";
+                       "::tobrisk::export ::chat_line\n" +
+                       MessageSubscriber;
     return text + filler_procs(23);
 }
 
@@ -94,6 +110,35 @@ void measure_events(const Counts &counts, Table &table)
     }
     check(eval_result(in_child("set ::last").c_str()) == "3 someone@example.org JABBER online",
           "the script in its own interpreter saw the event");
+}
+
+// A message from the main interpreter, in a `time` loop, beside the event
+// of measure_events (which made the subscription) through the plugin's
+// callback: the same four words, the same work in the subscriber.
+void measure_messages(const Counts &counts, Table &table)
+{
+    fast_host::Registered child = fast_host::registered();
+    if (child.events == nullptr) return failure("no event callback for the messages");
+    fast_host::ConnectionChangeFields fields;
+    fast_host::connection_change_fields(fields);
+    const std::string words = " 3 someone@example.org JABBER online";
+
+    table.section("A message to a script, four words, beside an event (us per message)");
+    Row &event = table.baseline("an event to a script in its own interpreter", "us");
+    Row &one = table.row("::tobrisk::publish, one subscriber (goal 1.5)", "us");
+    Row &ten = table.row("::tobrisk::publish, ten subscribers", "us");
+    Row &each = table.figure("per subscriber of the ten", "us");
+    one.goal_ratio(1.5);
+    for (int round = 0; round < counts.rounds; round++) {
+        event.add(microseconds_each(counts.events, [&] { child.events(1, 0, "Connection: Change", &fields.first, child.events_userData); }));
+        one.add(time_loop("::tobrisk::publish bench/one" + words, counts.events));
+        double all = time_loop("::tobrisk::publish bench/ten" + words, counts.events / 10);
+        ten.add(all);
+        each.add(all / 10);
+    }
+    long expected = (long)counts.rounds * (counts.events + counts.events / 10 * 10);
+    std::string heard = eval_result(in_child("concat $::messages $::last_message").c_str());
+    check(heard == std::to_string(expected) + words, "every message reached its subscribers: " + heard);
 }
 
 void measure_clicks(const Counts &counts, Table &table)
@@ -229,6 +274,7 @@ void measure_supervised(const Options &options, const Counts &counts, Table &tab
     if (start_supervisor(options)) {
         measure_calls(counts, table);
         measure_events(counts, table);
+        measure_messages(counts, table);
         measure_clicks(counts, table);
         measure_arming(counts, table);
         measure_chat(counts, table);
