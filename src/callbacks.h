@@ -102,8 +102,9 @@ int script_owner_alerts(Tcl_Interp *interp);
 // caller preserves the interpreter, which the call may delete.
 void callbacks_run(Tcl_Interp *interp, Tcl_Obj *script, const char *what, const char *subject);
 
-// ::tobrisk::_deliver PATH WHAT COMMAND ?ARG ...?: runs COMMAND with the
-// ARGs in adopted interpreter PATH as a supervised call named WHAT.
+// ::tobrisk::_deliver TOPIC IDS WORDS: a message of the bus, each of its
+// subscriptions IDS run as a supervised call of the subscriber; the number
+// reached.
 int script_owner_deliver(Tcl_Interp *parent, int objc, Tcl_Obj *const objv[]);
 
 // Runs an `after` script of an adopted interpreter as a supervised call

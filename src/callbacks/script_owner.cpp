@@ -276,28 +276,64 @@ void callbacks_run(Tcl_Interp *interp, Tcl_Obj *script, const char *what, const 
     }
 }
 
-// A message of the bus for one subscriber: its command with the
-// message's words appended, run as a supervised call of the subscriber's
-// interpreter. One that has gone since gets nothing.
+// The bus's record of a subscription, by its id: {PATH COMMAND TOPIC}
+// while it lasts (plugin/lib/tobrisk/bus.tcl).
+static const char BusSubscribers[] = "::tobrisk::bus::subscribers";
+
+// Delivers a message of the bus to subscriptions `ids`, in order: each
+// subscriber's command with the message's words appended, run as a
+// supervised call of its interpreter. A subscription that has ended since,
+// or whose interpreter has gone, gets nothing. The result is the number
+// of subscribers reached.
 int script_owner_deliver(Tcl_Interp *parent, int objc, Tcl_Obj *const objv[])
 {
-    if (objc < 4) {
-        Tcl_WrongNumArgs(parent, 1, objv, "path what command ?arg ...?");
+    if (objc != 4) {
+        Tcl_WrongNumArgs(parent, 1, objv, "topic ids words");
         return TCL_ERROR;
     }
-    Tcl_Interp *interp = script_owner_find(parent, objv[1]);
-    if (interp == NULL) return TCL_OK;
-    int count;
-    Tcl_Obj **words;
-    if (Tcl_ListObjGetElements(parent, objv[3], &count, &words) != TCL_OK) return TCL_ERROR;
-    Tcl_Obj *script = Tcl_NewListObj(count, words);
-    if (objc > 4) Tcl_ListObjReplace(NULL, script, count, 0, objc - 4, objv + 4);
-    Tcl_IncrRefCount(script);
-    Tcl_Preserve(interp);
-    callbacks_run(interp, script, Tcl_GetString(objv[2]), "::tobrisk::publish");
-    Tcl_Release(interp);
-    Tcl_DecrRefCount(script);
-    Tcl_ResetResult(parent);
+    // A delivery may end subscriptions and so change the record's lists:
+    // the ones given here are held until the end.
+    Tcl_Obj *ids = objv[2], *message = objv[3];
+    Tcl_IncrRefCount(ids);
+    Tcl_IncrRefCount(message);
+    int id_count, word_count;
+    Tcl_Obj **id_list, **words;
+    if (Tcl_ListObjGetElements(parent, ids, &id_count, &id_list) != TCL_OK ||
+        Tcl_ListObjGetElements(parent, message, &word_count, &words) != TCL_OK) {
+        Tcl_DecrRefCount(ids);
+        Tcl_DecrRefCount(message);
+        return TCL_ERROR;
+    }
+    Tcl_DString what;
+    Tcl_DStringInit(&what);
+    Tcl_DStringAppend(&what, "message ", -1);
+    Tcl_DStringAppend(&what, Tcl_GetString(objv[1]), -1);
+    int reached = 0;
+    for (int index = 0; index < id_count; index++) {
+        Tcl_Obj *subscription = Tcl_GetVar2Ex(parent, BusSubscribers, Tcl_GetString(id_list[index]), 0);
+        int fields;
+        Tcl_Obj **field;
+        if (subscription == NULL || Tcl_ListObjGetElements(NULL, subscription, &fields, &field) != TCL_OK ||
+            fields < 2) {
+            continue;
+        }
+        Tcl_Interp *interp = script_owner_find(parent, field[0]);
+        int command_count;
+        Tcl_Obj **command;
+        if (interp == NULL || Tcl_ListObjGetElements(NULL, field[1], &command_count, &command) != TCL_OK) continue;
+        Tcl_Obj *script = Tcl_NewListObj(command_count, command);
+        Tcl_ListObjReplace(NULL, script, command_count, 0, word_count, words);
+        Tcl_IncrRefCount(script);
+        Tcl_Preserve(interp);
+        callbacks_run(interp, script, Tcl_DStringValue(&what), "::tobrisk::publish");
+        Tcl_Release(interp);
+        Tcl_DecrRefCount(script);
+        reached++;
+    }
+    Tcl_DStringFree(&what);
+    Tcl_DecrRefCount(ids);
+    Tcl_DecrRefCount(message);
+    Tcl_SetObjResult(parent, Tcl_NewIntObj(reached));
     return TCL_OK;
 }
 

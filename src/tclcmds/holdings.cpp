@@ -6,7 +6,7 @@
 //     ::tobrisk::_holdings PATH     subscriptions, entries, sections, requests, alerts
 //     ::tobrisk::_release PATH      gives back to the host what the script still holds
 //     ::tobrisk::_export PATH NAME COMMAND      NAME calls COMMAND in PATH, supervised
-//     ::tobrisk::_deliver PATH WHAT COMMAND ?ARG ...?   a message of the bus, supervised
+//     ::tobrisk::_deliver TOPIC IDS WORDS      a message of the bus, supervised
 //     ::tobrisk::_replace FROM TO   FROM takes TO's place in one step (replace.cpp)
 #include "../callbacks.h"
 #include "../interp.h"

@@ -104,21 +104,14 @@ proc ::tobrisk::bus::release {path} {
 # the message. A subscription that ended since the message was sent, with
 # an unload for instance, gets nothing.
 proc ::tobrisk::publish {topic args} {
-    namespace upvar ::tobrisk::bus topics topics subscribers subscribers depth depth
+    namespace upvar ::tobrisk::bus topics topics depth depth depth_limit limit
     if {![info exists topics($topic)]} { return 0 }
-    ::tobrisk::bus::deeper message $topic
-    set reached 0
-    set code [catch {
-        foreach id $topics($topic) {
-            if {![info exists subscribers($id)]} continue
-            lassign $subscribers($id) path command
-            ::tobrisk::_deliver $path "message $topic" $command {*}$args
-            incr reached
-        }
-    } result options]
+    if {$depth >= $limit} { tailcall ::tobrisk::bus::too_deep message $topic }
+    incr depth
+    set code [catch {::tobrisk::_deliver $topic $topics($topic) $args} result options]
     incr depth -1
     if {$code != 0} { return -options [dict incr options -level] $result }
-    return $reached
+    return $result
 }
 
 # Runs command COMMAND that script NAME exported, in its interpreter, as a
@@ -133,23 +126,20 @@ proc ::tobrisk::call {name command args} {
     if {$qualified ni [set ${path}::exports]} {
         return -code error "$name does not export \"$command\": ::tobrisk::export makes a command callable"
     }
-    ::tobrisk::bus::deeper call $qualified
+    if {$::tobrisk::bus::depth >= $::tobrisk::bus::depth_limit} { tailcall ::tobrisk::bus::too_deep call $qualified }
+    incr ::tobrisk::bus::depth
     set code [catch {$qualified {*}$args} result options]
     incr ::tobrisk::bus::depth -1
     return -options [dict incr options -level] $result
 }
 
-# One more delivery or call on the stack, refused past the limit with an
-# error that names the topic or the command.
-proc ::tobrisk::bus::deeper {kind what} {
-    variable depth
+# A delivery or call refused at the depth limit: the error names the topic
+# or the command.
+proc ::tobrisk::bus::too_deep {kind what} {
     variable depth_limit
-    if {$depth >= $depth_limit} {
-        set noun [expr {$kind eq "message" ? "message \"$what\" was not delivered" : "\"$what\" was not called"}]
-        return -code error -errorcode [list TOBRISK BUS DEPTH $what] \
-            "$noun: messages and calls between scripts nest $depth_limit deep at most"
-    }
-    incr depth
+    set noun [expr {$kind eq "message" ? "message \"$what\" was not delivered" : "\"$what\" was not called"}]
+    return -code error -errorcode [list TOBRISK BUS DEPTH $what] \
+        "$noun: messages and calls between scripts nest $depth_limit deep at most"
 }
 
 # A publish or call from script PATH: the time its subscribers or the
@@ -178,10 +168,18 @@ proc ::tobrisk::bus::postpone {path started} {
     if {[namespace exists $path]} { incr ${path}::rearm $spent }
 }
 
-# The plugin's ::tobrisk::_deliver does this without a procedure on the
-# way; this stands in for it where the plugin's commands are absent.
+# The plugin's ::tobrisk::_deliver TOPIC IDS WORDS: the subscriptions
+# IDS, those that still last, each run through the supervisor.
 if {[info commands ::tobrisk::_deliver] eq ""} {
-    proc ::tobrisk::_deliver {path what command args} {
-        if {[::interp exists $path]} { ::tobrisk::sv::run $path $what [::list {*}$command {*}$args] }
+    proc ::tobrisk::_deliver {topic ids words} {
+        set reached 0
+        foreach id $ids {
+            if {![info exists ::tobrisk::bus::subscribers($id)]} continue
+            lassign $::tobrisk::bus::subscribers($id) path command
+            if {![::interp exists $path]} continue
+            ::tobrisk::sv::run $path "message $topic" [::list {*}$command {*}$words]
+            incr reached
+        }
+        return $reached
     }
 }
