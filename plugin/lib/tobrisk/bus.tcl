@@ -106,7 +106,9 @@ proc ::tobrisk::bus::release {path} {
 proc ::tobrisk::publish {topic args} {
     namespace upvar ::tobrisk::bus topics topics depth depth depth_limit limit
     if {![info exists topics($topic)]} { return 0 }
-    if {$depth >= $limit} { tailcall ::tobrisk::bus::too_deep message $topic }
+    if {$depth >= $limit} {
+        return -code error -errorcode [::list TOBRISK BUS DEPTH $topic] [::tobrisk::bus::too_deep message $topic]
+    }
     incr depth
     set code [catch {::tobrisk::_deliver $topic $topics($topic) $args} result options]
     incr depth -1
@@ -126,36 +128,41 @@ proc ::tobrisk::call {name command args} {
     if {$qualified ni [set ${path}::exports]} {
         return -code error "$name does not export \"$command\": ::tobrisk::export makes a command callable"
     }
-    if {$::tobrisk::bus::depth >= $::tobrisk::bus::depth_limit} { tailcall ::tobrisk::bus::too_deep call $qualified }
+    if {$::tobrisk::bus::depth >= $::tobrisk::bus::depth_limit} {
+        return -code error -errorcode [::list TOBRISK BUS DEPTH $qualified] [::tobrisk::bus::too_deep call $qualified]
+    }
     incr ::tobrisk::bus::depth
     set code [catch {$qualified {*}$args} result options]
     incr ::tobrisk::bus::depth -1
     return -options [dict incr options -level] $result
 }
 
-# A delivery or call refused at the depth limit: the error names the topic
-# or the command.
+# The error of a delivery or call refused at the depth limit, which names
+# the topic or the command.
 proc ::tobrisk::bus::too_deep {kind what} {
     variable depth_limit
     set noun [expr {$kind eq "message" ? "message \"$what\" was not delivered" : "\"$what\" was not called"}]
-    return -code error -errorcode [list TOBRISK BUS DEPTH $what] \
-        "$noun: messages and calls between scripts nest $depth_limit deep at most"
+    return "$noun: messages and calls between scripts nest $depth_limit deep at most"
 }
 
 # A publish or call from script PATH: the time its subscribers or the
 # called script take is theirs, so PATH's own deadline moves on by as much.
+# An error reaches the script as a command's own error: what ran in the
+# other script is in that script's log.
 proc ::tobrisk::bus::publish_from {path topic args} {
     set started [clock milliseconds]
     set code [catch {::tobrisk::publish $topic {*}$args} result options]
     postpone $path $started
-    return -options [dict incr options -level] $result
+    if {$code == 1} { return -code error -errorcode [dict get $options -errorcode] $result }
+    return $result
 }
 
 proc ::tobrisk::bus::call_from {path name command args} {
     set started [clock milliseconds]
     set code [catch {::tobrisk::call $name $command {*}$args} result options]
     postpone $path $started
-    return -options [dict incr options -level] $result
+    if {$code == 1} { return -code error -errorcode [dict get $options -errorcode] $result }
+    return $result
 }
 
 proc ::tobrisk::bus::postpone {path started} {

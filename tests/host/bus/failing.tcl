@@ -1,0 +1,1 @@
+::tobrisk::subscribe news {apply {args { error "failing cannot read the news" }}}

@@ -1,0 +1,2 @@
+::tobrisk::subscribe news {lappend ::got}
+::tobrisk::subscribe echo {apply {n { ::tobrisk::publish echo [incr n] }}}
