@@ -222,9 +222,9 @@ static void leave_call(ScriptOwner *owner, const char *subject)
 // The supervisor lives in the plugin's interpreter, which the plugin holds
 // until it stops; a stop from within the call has ended it by the call's
 // end, and then nothing is left to account to.
-static bool supervisor_live(const ScriptOwner *owner)
+static bool supervisor_live(Tcl_Interp *parent)
 {
-    return interp_get() == owner->parent;
+    return interp_get() == parent;
 }
 
 // An `after` script's failure (TIMER) is a background error of the
@@ -236,7 +236,7 @@ static void run_supervised(ScriptOwner *owner, Tcl_Interp *interp, Tcl_Obj *scri
     Tcl_Interp *parent = owner->parent;
     enter_call(owner, subject);
     int code = tobrisk_eval_obj(interp, script);
-    if (!supervisor_live(owner)) return;
+    if (!supervisor_live(owner->parent)) return;
     Tcl_Obj *failure[4] = {};
     if (timer && code != TCL_OK && code != TCL_RETURN && !Tcl_LimitExceeded(interp)) {
         Tcl_AddErrorInfo(interp, "\n    (\"after\" script)");
@@ -329,6 +329,8 @@ int script_owner_deliver(Tcl_Interp *parent, int objc, Tcl_Obj *const objv[])
         Tcl_Release(interp);
         Tcl_DecrRefCount(script);
         reached++;
+        // A subscriber that stopped the plugin has ended the bus with it.
+        if (!supervisor_live(parent)) break;
     }
     Tcl_DStringFree(&what);
     Tcl_DecrRefCount(ids);
