@@ -12,6 +12,8 @@ namespace {
 
 Registered g_registered = {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
 int32_t g_next_entry_id = 0;
+HttpRequestRecord g_request = {};
+int32_t g_next_request_id = 0;
 
 int32_t enumerate_connections(const ConnectionEnumRecord *record)
 {
@@ -42,6 +44,10 @@ int32_t __cdecl answer_at_once(const char *guid, const char *service, void *reco
         }
         return ++g_next_entry_id;
     }
+    if (std::strcmp(service, HostServiceNames[SERVICE_httpFileRequest]) == 0) {
+        g_request = *(const HttpRequestRecord *)record;
+        return ++g_next_request_id;
+    }
     if (std::strcmp(service, HostServiceNames[SERVICE_connectionEnumerate]) == 0) {
         return enumerate_connections((const ConnectionEnumRecord *)record);
     }
@@ -70,6 +76,20 @@ LoadRecord load_record()
 }
 
 const Registered &registered() { return g_registered; }
+
+bool answer_http(const std::string &bytes)
+{
+    HttpRequestRecord request = g_request;
+    g_request = HttpRequestRecord{};
+    if (request.callback == nullptr) return false;
+    HttpCompletion completion = {};
+    completion.unused[0] = sizeof completion;
+    completion.unused[1] = 200;
+    completion.bytes = bytes.data();
+    completion.count = (int32_t)bytes.size();
+    request.callback(0, 0, "http_complete", &completion, request.userData);
+    return true;
+}
 
 void forget_registrations() { g_registered = Registered{}; }
 

@@ -4,6 +4,8 @@
 #ifndef TOBRISK_BENCH_FAST_HOST_H
 #define TOBRISK_BENCH_FAST_HOST_H
 
+#include <string>
+
 #include "../src/host.h"
 
 namespace fast_host {
@@ -24,6 +26,10 @@ struct Registered {
 };
 const Registered &registered();
 void forget_registrations();
+
+// The last "httpFileRequest" is kept until answer_http() answers it with
+// BYTES, as a completion of 200, at once; false when none waits.
+bool answer_http(const std::string &bytes);
 
 // Entries that "connectionEnumerate" reports, each before it returns.
 const int ConnectionCount = 100;

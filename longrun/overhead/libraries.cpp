@@ -2,11 +2,16 @@
 // SQLite), side by side with a folder without them: what they add to the
 // look for a package that every fresh interpreter does once, the plugin's
 // own at start-up included, and what a script's first `package require`
-// of them takes.
+// of them takes, in a fresh interpreter and in a script's own under the
+// supervisor.
+#include <windows.h>
+
 #include <cstdlib>
 #include <string>
 
+#include "measure.h"
 #include "overhead.h"
+#include "messenger/messenger.h"
 
 namespace {
 
@@ -40,6 +45,40 @@ double fresh(const std::string &folder, const std::string &script)
 {
     std::string command = "::bench_fresh " + folder + " {" + script + "}";
     return ms(std::atof(eval_result(command.c_str()).c_str()));
+}
+
+// Three scripts alike but for what they require, loaded in turns: the
+// difference is what a script's `package require` costs in its own
+// interpreter, the first look for packages included.
+void measure_in_scripts(const Options &options, const Counts &counts, Table &table)
+{
+    std::string folder = options.folder + "\\bench-libraries";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    const char *const names[] = {"plain", "json", "sqlite3"};
+    for (const char *name : names) {
+        std::string body = std::string(name) == "plain" ? "" : std::string("package require ") + name + "\n";
+        if (!messenger::write_file(folder + "\\" + name + ".tcl", body + filler_procs(24))) {
+            return failure("writing the script " + std::string(name));
+        }
+    }
+    check(eval_result(supervisor_setup(folder).c_str()) == "", "starting the supervisor on " + folder);
+    table.section("A script's load in its own interpreter, by what it requires (ms)");
+    Row *rows[] = {&table.baseline("nothing", "ms"), &table.row("package require json", "ms"),
+                   &table.row("package require sqlite3", "ms")};
+    int loads = counts.rounds > 1 ? 3 : 1;
+    for (int round = 0; round < counts.rounds; round++) {
+        for (int load = 0; load < loads; load++) {
+            for (int index = 0; index < 3; index++) {
+                std::string name = names[index];
+                eval_result(("catch {::tobrisk::unload " + name + "}").c_str());
+                double started = microseconds_now();
+                std::string state = eval_result(("::tobrisk::load " + name).c_str());
+                rows[index]->add(ms(microseconds_now() - started));
+                check(state == "loaded", "loading " + name + ": " + state);
+            }
+        }
+    }
+    eval_result("::tobrisk::sv::shutdown");
 }
 
 } // namespace
@@ -79,5 +118,6 @@ void measure_libraries(const Options &options, const Counts &counts, Table &tabl
     check(eval_result("set ::bench_result") == "1.0.4", "package require sha256 in a fresh interpreter");
     fresh("$::bench_lib", "package require sqlite3; sqlite3 db :memory:; db eval {SELECT 6*7}");
     check(eval_result("set ::bench_result") == "42", "SQLite answered in a fresh interpreter");
+    measure_in_scripts(options, counts, table);
     timed_stop();
 }

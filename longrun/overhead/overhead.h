@@ -67,6 +67,10 @@ template <typename Operation> double microseconds_each(long count, Operation ope
 extern const char *const Subscriber;
 extern const char *const SubscribedScript;
 
+// Tcl that starts the supervisor on the scripts folder FOLDER (a Windows
+// path), loading none of its scripts.
+std::string supervisor_setup(std::string folder);
+
 // COUNT procedures of four lines each, to give a script its length.
 std::string filler_procs(int count);
 
@@ -78,6 +82,8 @@ void measure_scripts(const Options &options, const Counts &counts, Table &table)
 void measure_supervised(const Options &options, const Counts &counts, Table &table);
 // After the supervised calls, in the same supervisor: it restarts it.
 void measure_settings(const Options &options, const Counts &counts, Table &table);
+// After the settings, with the user's scripts folder that they set up.
+void measure_install(const Options &options, const Counts &counts, Table &table);
 void measure_libraries(const Options &options, const Counts &counts, Table &table);
 // A child's one start-up in a fresh process; its exit code.
 int fresh_child(const Options &options);

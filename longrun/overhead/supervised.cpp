@@ -52,16 +52,23 @@ bool start_supervisor(const Options &options)
         failure("writing the benchmark's script");
         return false;
     }
-    std::string tcl_folder = folder;
-    for (char &c : tcl_folder) c = c == '\\' ? '/' : c;
-    std::string setup = "source [file join [file dirname $tcl_library] tobrisk supervisor.tcl]\n"
-                        "::tobrisk::sv::configure {" + tcl_folder + "}\n"
-                        "::tobrisk::sv::startup\n"
-                        "::tobrisk::load " + ScriptName;
+    std::string setup = supervisor_setup(folder) + "::tobrisk::load " + ScriptName;
     std::string state = eval_result(setup.c_str());
     check(state == "loaded", "loading the benchmark's script: " + state);
     return state == "loaded";
 }
+
+} // namespace
+
+std::string supervisor_setup(std::string folder)
+{
+    for (char &c : folder) c = c == '\\' ? '/' : c;
+    return "source [file join [file dirname $tcl_library] tobrisk supervisor.tcl]\n"
+           "::tobrisk::sv::configure {" + folder + "}\n"
+           "::tobrisk::sv::startup\n";
+}
+
+namespace {
 
 std::string in_child(const std::string &script)
 {
@@ -299,6 +306,7 @@ void measure_supervised(const Options &options, const Counts &counts, Table &tab
         measure_chat(counts, table);
         measure_reload(counts, table);
         measure_settings(options, counts, table);
+        measure_install(options, counts, table);
     }
     timed_stop();
 }

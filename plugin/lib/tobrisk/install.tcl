@@ -1,5 +1,5 @@
 # Installing, updating and removing a script of the user's own folder
-# (folders.tcl), in the main interpreter:
+# (folders.tcl), in the main interpreter and in scripts' own:
 #     ::tobrisk::install FILE           checks FILE and puts it into the user's
 #                                       folder as NAME.tcl, then loads it; a
 #                                       version that fails to load is replaced
@@ -17,6 +17,57 @@ namespace eval ::tobrisk::sv {
     variable installing {}          ;# names whose install is under way
 }
 
+# Told of each install, update and remove; the manager's, when it is there.
+if {[info commands ::tobrisk::sv::changed] eq ""} {
+    proc ::tobrisk::sv::changed {name} {}
+}
+
+# A script's own interpreter has the commands too; what a script asks of
+# itself waits until its call has returned (below), and DONE runs in the
+# interpreter that gave it, while it is there.
+proc ::tobrisk::sv::furnish_install {path} {
+    foreach {command target} [list \
+            install [list ::tobrisk::sv::install_from $path] available [list ::tobrisk::sv::available_from $path] \
+            remove ::tobrisk::remove outdated ::tobrisk::outdated] {
+        interp alias $path ::tobrisk::$command {} ::tobrisk::sv::from_child $path {*}$target
+    }
+}
+
+proc ::tobrisk::sv::install_from {path source {done ""}} {
+    tailcall ::tobrisk::install $source [done_in $path $done]
+}
+
+proc ::tobrisk::sv::available_from {path link done} {
+    tailcall ::tobrisk::available $link [done_in $path $done]
+}
+
+proc ::tobrisk::sv::done_in {path done} {
+    if {$done eq ""} { return "" }
+    return [list ::tobrisk::sv::answer_child $path $done]
+}
+
+# DONE, of child PATH, hears how it went, as a call of the script.
+proc ::tobrisk::sv::answer_child {path done args} {
+    if {![namespace exists $path] || ![interp exists $path]} return
+    run $path install [linsert $done end {*}$args]
+}
+
+# The script's name that SOURCE, a file or a link, gives: NAME of NAME.tcl.
+# A link's name is its path's last word, split at "/" alone, without its
+# query: `..%5Cx.tcl` is no name.
+proc ::tobrisk::sv::script_name {source} {
+    if {[regexp -nocase {^https?://} $source]} {
+        set tail [lindex [split [lindex [split $source "?#"] 0] /] end]
+    } else {
+        set tail [file tail $source]
+    }
+    set name [file rootname $tail]
+    if {[file extension $tail] ne ".tcl" || ![::tobrisk::manifest::valid_name $name]} {
+        return -code error "$source is not NAME.tcl with a NAME of letters, digits, \"_\", \"-\" and \".\""
+    }
+    return $name
+}
+
 # The checked text of a script to install from BYTES read from SOURCE, and
 # its name and manifest: {NAME TEXT MANIFEST}.
 proc ::tobrisk::sv::install_check {source bytes} {
@@ -32,11 +83,8 @@ proc ::tobrisk::sv::install_check {source bytes} {
     if {[encoding convertto utf-8 $text] ne $bytes} {
         return -code error "$source is not UTF-8 text"
     }
-    set name [file rootname [file tail $source]]
-    if {[file extension $source] ne ".tcl" || ![::tobrisk::manifest::valid_name $name]} {
-        return -code error "$source is not NAME.tcl with a NAME of letters, digits, \"_\", \"-\" and \".\""
-    }
-    if {[catch {::tobrisk::manifest::of_text $text [file tail $source]} manifest]} {
+    set name [script_name $source]
+    if {[catch {::tobrisk::manifest::of_text $text $name.tcl} manifest]} {
         return -code error "$source: its manifest is wrong: $manifest"
     }
     if {[dict get $manifest main]} {
@@ -56,18 +104,23 @@ proc ::tobrisk::sv::install_check {source bytes} {
 proc ::tobrisk::install {source {done ""}} {
     if {[dict exists $::tobrisk::sv::index $source]} {
         lassign [dict get $::tobrisk::sv::index $source] version link sha
+        if {[catch {::tobrisk::sv::script_name $link} name] || $name ne $source} {
+            return -code error "the index links $source to $link, which is not $source.tcl: it was not installed"
+        }
         return [::tobrisk::sv::fetch_install $link $done $sha]
     }
     if {[regexp -nocase {^https?://} $source]} {
         return [::tobrisk::sv::fetch_install $source $done]
     }
+    set how done
     set code [catch {
         if {[catch {open $source rb} channel]} { error $channel }
         set bytes [read $channel [expr {$::tobrisk::sv::install_cap + 1}]]
         close $channel
-        ::tobrisk::sv::install_bytes $source $bytes
+        lassign [::tobrisk::sv::install_bytes $source $bytes $done] how result
+        set result
     } result]
-    if {$done ne ""} { ::tobrisk::sv::install_done $done $code $result }
+    if {$done ne "" && $how ne "waits"} { ::tobrisk::sv::install_done $done $code $result }
     if {$code} { return -code error $result }
     return $result
 }
@@ -82,7 +135,7 @@ proc ::tobrisk::sv::install_done {done code result} {
 proc ::tobrisk::sv::fetch_install {link done {sha ""}} {
     variable installing
     variable counter
-    set name [file rootname [file tail [lindex [split $link "?#"] 0]]]
+    set name [script_name $link]
     if {$name in $installing} { return -code error "$name is being installed already" }
     lappend installing $name
     set variable ::tobrisk::sv::fetched([incr counter])
@@ -101,6 +154,7 @@ proc ::tobrisk::sv::fetched {link name done sha variable element operation} {
     set received $bytes
     unset bytes
     set installing [lsearch -all -inline -not -exact $installing $name]
+    set how done
     set code [catch {
         if {$sha ne "" && $received ne ""} {
             set got [sha256 $link $received]
@@ -108,9 +162,20 @@ proc ::tobrisk::sv::fetched {link name done sha variable element operation} {
                 error "$link has the SHA-256 $got, and the index says $sha: it was not installed"
             }
         }
-        install_bytes $link $received
+        lassign [install_bytes $link $received $done] how result
+        set result
     } result]
-    log_write supervisor [expr {$code ? "error" : "stdout"}] "install of $link: $result\n"
+    if {$how eq "waits"} {
+        log_write supervisor stdout "install of $link: $result\n"
+    } else {
+        install_over $link $done $code $result
+    }
+}
+
+# The install from SOURCE is over: the supervisor's log says how, and DONE
+# hears it; without DONE a failure is shown.
+proc ::tobrisk::sv::install_over {source done code result} {
+    log_write supervisor [expr {$code ? "error" : "stdout"}] "install of $source: $result\n"
     if {$done ne ""} {
         install_done $done $code $result
     } elseif {$code} {
@@ -118,17 +183,52 @@ proc ::tobrisk::sv::fetched {link name done sha variable element operation} {
     }
 }
 
-# Installs the script that BYTES from SOURCE hold; what it did, in words.
-proc ::tobrisk::sv::install_bytes {source bytes} {
+# Installs the script that BYTES from SOURCE hold: `done TEXT`, what it
+# did in words. While the script's own code is running (it updates
+# itself), the install waits until that code has returned, so that the
+# version before is released whole first: `waits TEXT`, and DONE hears
+# the outcome then.
+proc ::tobrisk::sv::install_bytes {source bytes done} {
     variable installing
     set user [user_scripts_dir]
     if {$user eq ""} { return -code error "no folder to install into: the messenger gave no config directory" }
     lassign [install_check $source $bytes] name text manifest
     if {$name in $installing} { return -code error "$name is being installed already" }
+    if {[running $name]} {
+        wait_for $name [list ::tobrisk::sv::install_later $source $name $text $manifest $user $done]
+        return [list waits "[string trim "$name [dict get $manifest version]"] is installed once the call of $name that asked has returned"]
+    }
     lappend installing $name
     set code [catch {install_script $name $text $manifest $user} result options]
     set installing [lsearch -all -inline -not -exact $installing $name]
-    return -options $options $result
+    changed $name
+    if {$code} { return -options $options $result }
+    return [list done $result]
+}
+
+proc ::tobrisk::sv::install_later {source name text manifest user done} {
+    set code [catch {install_script $name $text $manifest $user} result]
+    changed $name
+    install_over $source $done $code $result
+}
+
+# Releases the interpreter of script NAME once its running call has
+# returned, then runs THEN. One change a call: the release of an unload or
+# reload asked before would be lost.
+proc ::tobrisk::sv::wait_for {name then} {
+    set path [get $name child]
+    if {[set ${path}::pending] ne ""} {
+        return -code error "$name already has an unload, reload or change waiting for its call to return"
+    }
+    release $path 1 $then
+}
+
+# Whether script NAME's own code is running, so that its interpreter cannot
+# be released before that code returns.
+proc ::tobrisk::sv::running {name} {
+    if {![has $name child]} { return 0 }
+    set path [get $name child]
+    return [expr {[set ${path}::depth] > 0 || [caller_is $path]}]
 }
 
 proc ::tobrisk::sv::install_script {name text manifest user} {
@@ -143,10 +243,16 @@ proc ::tobrisk::sv::install_script {name text manifest user} {
     }
     if {[has $name manifest]} { set old_version [dict get [get $name manifest] version] }
     set was [expr {[has $name state] ? [get $name state] : ""}]
+    if {$was eq ""} {
+        set what installed
+    } elseif {[origin $name] eq "plugin"} {
+        set what "installed in place of the plugin's own $name"
+    } else {
+        set what updated
+    }
     file mkdir $user
     write_durable $path $text
     set new_version [dict get $manifest version]
-    set what [expr {$was eq "" ? "installed" : "updated"}]
     set label [string trim "$name $new_version"]
     if {$was eq "disabled"} {
         put $name file $path
@@ -205,29 +311,50 @@ proc ::tobrisk::sv::forget_script {name} {
     }
 }
 
+# While the script's own code is running (it removes itself), the remove
+# waits until that code has returned; the supervisor's log says when it is
+# done.
 proc ::tobrisk::remove {name {purge ""}} {
-    namespace upvar ::tobrisk::sv state_dir state_dir values values stored stored
     ::tobrisk::sv::known $name
     if {$purge ni {"" -purge}} { return -code error "expected -purge but got \"$purge\"" }
     if {[::tobrisk::sv::origin $name] eq "plugin"} {
         return -code error "$name comes with the plugin and cannot be removed: ::tobrisk::disable $name turns it off"
     }
     ::tobrisk::sv::refuse_main $name
+    if {$name in $::tobrisk::sv::installing} { return -code error "$name is being installed" }
+    if {[::tobrisk::sv::running $name]} {
+        ::tobrisk::sv::wait_for $name [::list ::tobrisk::sv::remove_later $name $purge]
+        return "$name is removed once the call of $name that asked has returned"
+    }
     if {[::tobrisk::sv::has $name child]} { ::tobrisk::sv::release [::tobrisk::sv::get $name child] }
-    set path [::tobrisk::sv::get $name file]
-    file delete $path
+    tailcall ::tobrisk::sv::remove_now $name $purge
+}
+
+proc ::tobrisk::sv::remove_later {name purge} {
+    set code [catch {remove_now $name $purge} result]
+    log_write supervisor [expr {$code ? "error" : "stdout"}] "remove of $name: $result\n"
+}
+
+# Deletes the file of NAME, whose interpreter is gone.
+proc ::tobrisk::sv::remove_now {name purge} {
+    variable state_dir
+    variable values
+    variable stored
+    file delete [get $name file]
     if {$purge ne ""} {
-        file delete [::tobrisk::sv::settings_path $name] [::tobrisk::sv::settings_path $name].new
+        file delete [settings_path $name] [settings_path $name].new
         file delete -force [file join $state_dir data $name]
         unset -nocomplain values($name) stored($name)
     }
     # The plugin folder's script of the name is the one now.
-    set found [::tobrisk::sv::scan]
+    set found [scan]
     if {[dict exists $found $name]} {
-        ::tobrisk::sv::load_fresh $name [dict get $found $name]
-        return "$name removed: the plugin's own $name is [::tobrisk::sv::get $name state]"
+        load_fresh $name [dict get $found $name]
+        changed $name
+        return "$name removed: the plugin's own $name is [get $name state]"
     }
-    ::tobrisk::sv::forget_script $name
+    forget_script $name
+    changed $name
     return "$name removed"
 }
 

@@ -265,6 +265,7 @@ proc ::tobrisk::sv::new_child {name} {
     }
     furnish $path $name
     furnish_settings $path $name
+    furnish_install $path
     return $path
 }
 

@@ -1,0 +1,4 @@
+# tobrisk: script
+# name: Keeper, the user's own
+# version: 2.0
+set kept 2
