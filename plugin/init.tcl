@@ -92,6 +92,20 @@ proc ::tobrisk::shutdown {} {
     }
 }
 
+# The plugin's page in the messenger's preferences holds the script
+# manager: the plugin calls this with "made" and a window inside the page
+# once the page exists, and with "gone" before that window goes. The result
+# says whether the window was used.
+proc ::tobrisk::page {what window} {
+    ::tobrisk::sv::read_part manager.tcl
+    switch -- $what {
+        made { ::tobrisk::manager::embed $window }
+        gone { ::tobrisk::manager::unembed $window }
+        default { return 0 }
+    }
+    return 1
+}
+
 source -encoding utf-8 [file join $::tobrisk::here lib tobrisk supervisor.tcl]
 ::tobrisk::sv::configure $::tobrisk::scripts_dir
 

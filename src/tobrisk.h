@@ -55,6 +55,11 @@ void prefs_unload(void);
 HWND pane_create(HINSTANCE module, int template_id, HWND parent, DLGPROC procedure);
 void pane_destroy(HWND window);
 
+// page_host.cpp: the window in the page that holds the scripts' Tk view,
+// from the page's creation (with a runtime) to its end or the runtime's.
+void page_host_open(HWND page);
+void page_host_close(void);
+
 // alias_registration.cpp: the chat alias "/tobrisk", registered from "start" to "stop".
 void alias_register(Tcl_Interp *interp);
 void alias_unregister(void);

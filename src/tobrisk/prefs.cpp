@@ -55,6 +55,7 @@ void prefs_register(void)
 static void pane_close(void)
 {
     if (g_pane == NULL) return;
+    page_host_close();
     pane_destroy(g_pane);
     g_pane = NULL;
 }
@@ -67,6 +68,7 @@ static void pane_show(const PrefsShowRecord *record)
         g_pane = pane_create(module_handle(), IDD_PREFS, (HWND)record->parent, prefsDialogProc);
         if (g_pane == NULL) return;
         SetWindowPos(g_pane, NULL, record->x, record->y, 0, 0, SWP_NOZORDER | SWP_NOSIZE);
+        page_host_open(g_pane);
     }
     ShowWindow(g_pane, SW_SHOW);
 }

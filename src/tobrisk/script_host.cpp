@@ -91,6 +91,8 @@ void tobrisk_shutdown(void)
 {
     Tcl_Interp *interp = interp_get();
     if (interp == NULL) return;
+    // The page's Tk view goes while Tk is there; the page stays as made.
+    page_host_close();
     eval_reported(interp, "::tobrisk::shutdown", "::tobrisk::shutdown");
     // What is due runs before the interpreter goes; servicing is off inside
     // the host's call, so it is on for this once, with no script running.

@@ -305,6 +305,7 @@ proc ::tobrisk::sv::forget_script {name} {
     variable disabled
     set order [lsearch -all -inline -not -exact $order $name]
     unset -nocomplain scripts($name)
+    changed $name
     if {$name in $disabled} {
         set disabled [lsearch -all -inline -not -exact $disabled $name]
         write_disabled

@@ -20,6 +20,8 @@
 #     ::tobrisk::holdings NAME        what the script holds from the host
 #     ::tobrisk::output_hooks         command prefixes called with
 #                                     NAME CHANNEL TEXT for every write
+#     ::tobrisk::watch COMMAND ?off?  COMMAND hears NAME when a script's
+#                                     state, version or last error changes
 #     ::tobrisk::settings, data_dir   a script's settings and data folder
 #     ::tobrisk::install, remove, available, outdated
 #                                     the user's own scripts
@@ -91,6 +93,38 @@ source -encoding utf-8 [file join [file dirname [info script]] folders.tcl]
 source -encoding utf-8 [file join [file dirname [info script]] install.tcl]
 source -encoding utf-8 [file join [file dirname [info script]] bus.tcl]
 
+# Parts read when first used, so that a plugin that never uses them pays
+# nothing for them at start-up (a file read is milliseconds under Wine):
+# the script manager's window (manager.tcl) and reload on save
+# (autoreload.tcl), which start-up reads only when the user turned it on.
+namespace eval ::tobrisk::sv {
+    variable lib_dir [file dirname [file normalize [info script]]]
+    variable parts_read {}
+    variable autoreload 0
+}
+proc ::tobrisk::sv::read_part {file} {
+    variable parts_read
+    variable lib_dir
+    if {$file in $parts_read} return
+    lappend parts_read $file
+    uplevel #0 [::list source -encoding utf-8 [file join $lib_dir $file]]
+}
+proc ::tobrisk::manager {args} {
+    ::tobrisk::sv::read_part manager.tcl
+    tailcall ::tobrisk::manager {*}$args
+}
+proc ::tobrisk::autoreload {args} {
+    ::tobrisk::sv::read_part autoreload.tcl
+    tailcall ::tobrisk::autoreload {*}$args
+}
+
+# The file whose presence says that reload on save is on.
+proc ::tobrisk::sv::autoreload_flag {} {
+    variable state_dir
+    if {$state_dir eq ""} { return "" }
+    return [file join $state_dir reload-on-save]
+}
+
 proc ::tobrisk::sv::get {name key} {
     variable scripts
     return [dict get $scripts($name) $key]
@@ -104,6 +138,9 @@ proc ::tobrisk::sv::has {name key} {
 proc ::tobrisk::sv::put {name key value} {
     variable scripts
     dict set scripts($name) $key $value
+    switch -- $key {
+        state - strikes - last_error - manifest { changed $name }
+    }
     return $value
 }
 
@@ -124,6 +161,53 @@ proc ::tobrisk::sv::drop {name key} {
 #     sourcing      1 while its file is sourced
 # What it holds from the host is the plugin's record: ::tobrisk::_holdings.
 
+# --- Watchers ------------------------------------------------------------------
+#
+# `put` calls `changed NAME` when a script's state, version, strikes or last
+# error change, and so does the removal of a script. The commands registered
+# with ::tobrisk::watch are called with NAME from the event loop, once per
+# name however many changes came together. Without a watcher a change costs
+# one look at a list.
+
+namespace eval ::tobrisk::sv {
+    variable watchers {}        ;# command prefixes
+    variable changed_names {}   ;# names changed since the watchers last heard
+}
+
+proc ::tobrisk::sv::changed {name} {
+    variable watchers
+    variable changed_names
+    if {[llength $watchers] == 0} return
+    if {[llength $changed_names] == 0} { after idle ::tobrisk::sv::tell_watchers }
+    if {$name ni $changed_names} { lappend changed_names $name }
+}
+
+proc ::tobrisk::sv::tell_watchers {} {
+    variable watchers
+    variable changed_names
+    set names $changed_names
+    set changed_names {}
+    foreach command $watchers {
+        foreach name $names {
+            # A watcher that went on the way hears no more.
+            if {$command ni $watchers} break
+            if {[catch {uplevel #0 [linsert $command end $name]} message]} {
+                log_write supervisor error "watcher $command: $message\n"
+            }
+        }
+    }
+}
+
+proc ::tobrisk::watch {command {how on}} {
+    namespace upvar ::tobrisk::sv watchers watchers
+    switch -- $how {
+        on { if {$command ni $watchers} { lappend watchers $command } }
+        off { set watchers [lsearch -all -inline -not -exact $watchers $command] }
+        default { return -code error "expected on or off but got \"$how\"" }
+    }
+    return
+}
+
 # --- Setting up -------------------------------------------------------------
 
 proc ::tobrisk::sv::configure {dir} {
@@ -136,6 +220,10 @@ proc ::tobrisk::sv::configure {dir} {
         set state_dir $candidate
     }
     read_disabled
+    if {[file exists [autoreload_flag]]} {
+        read_part autoreload.tcl
+        autoreload_resume
+    }
 }
 
 proc ::tobrisk::sv::read_disabled {} {

@@ -1,0 +1,3 @@
+# A script without a manifest.
+proc ::hello {} { return "plain says hello" }
+::tobrisk::export ::hello
