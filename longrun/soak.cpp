@@ -16,6 +16,8 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "measure.h"
 #include "support.h"
@@ -240,6 +242,22 @@ TEST(Soak, HttpRequestsCompletedIntoAVariable)
     stop_plugin();
 }
 
+// The supervisor started on a scripts folder of its own under the plugin
+// folder, holding SCRIPTS (name, text), each loaded.
+bool supervise(const char *subfolder, const std::vector<std::pair<std::string, std::string>> &scripts)
+{
+    std::string folder = fixture("plugin") + "\\" + subfolder;
+    CreateDirectoryA(folder.c_str(), nullptr);
+    for (const auto &script : scripts) {
+        if (!write_file(folder + "\\" + script.first + ".tcl", script.second)) return false;
+    }
+    std::string tcl_folder = folder;
+    for (char &c : tcl_folder) c = c == '\\' ? '/' : c;
+    eval_ok("source [file join [file dirname $tcl_library] tobrisk supervisor.tcl]; "
+            "::tobrisk::sv::configure {" + tcl_folder + "}; ::tobrisk::sv::load_all; ::tobrisk::sv::startup");
+    return true;
+}
+
 // One script of the scripts folder reloaded again and again under the
 // supervisor: it subscribes, adds a section and an entry, starts a timer
 // and asks for a page each time; every reload must give all of it back.
@@ -252,21 +270,15 @@ TEST(Soak, ReloadsOfASupervisedScript)
     // releases what it handed over with them.
     set_answer(SERVICE_eventsDisconnect, 1);
     set_answer(SERVICE_listRemoveEntry, 1);
-    std::string folder = fixture("plugin") + "\\soak-scripts";
-    CreateDirectoryA(folder.c_str(), nullptr);
-    ASSERT_TRUE(write_file(folder + "\\holder.tcl",
-                           "::tobrisk::on_start {\n"
-                           "    vellumar eventsConnect {Connection: Change} {incr ::changes}\n"
-                           "    vellumar listAddEntry section 1 section_id 300 text Holder\n"
-                           "    vellumar listAddEntry section_id 300 parent_id 300 text Entry callback {incr ::n}\n"
-                           "    after 60000 {set ::late 1}\n"
-                           "    vellumar httpFileRequest http://example.org/page ::page\n"
-                           "}\n"));
-    ASSERT_TRUE(write_file(folder + "\\keeper.tcl", "set ::kept 42\n"));
-    std::string tcl_folder = folder;
-    for (char &c : tcl_folder) c = c == '\\' ? '/' : c;
-    eval_ok("source [file join [file dirname $tcl_library] tobrisk supervisor.tcl]; "
-            "::tobrisk::sv::configure {" + tcl_folder + "}; ::tobrisk::sv::load_all; ::tobrisk::sv::startup");
+    ASSERT_TRUE(supervise("soak-scripts",
+                          {{"holder", "::tobrisk::on_start {\n"
+                                      "    vellumar eventsConnect {Connection: Change} {incr ::changes}\n"
+                                      "    vellumar listAddEntry section 1 section_id 300 text Holder\n"
+                                      "    vellumar listAddEntry section_id 300 parent_id 300 text Entry callback {incr ::n}\n"
+                                      "    after 60000 {set ::late 1}\n"
+                                      "    vellumar httpFileRequest http://example.org/page ::page\n"
+                                      "}\n"},
+                           {"keeper", "set ::kept 42\n"}}));
     ASSERT_EQ("{holder loaded} {keeper loaded}", eval_ok("::tobrisk::list"));
     // What the messenger is given and given back, counted as it goes so
     // that the record of calls does not grow.
@@ -306,6 +318,42 @@ TEST(Soak, ReloadsOfASupervisedScript)
     EXPECT_LT(run.growth(), 4096LL * run.ops + 262144);
     EXPECT_LE(run.handle_growth(), 4);
     clear_answers();
+    stop_plugin();
+}
+
+// Messages between three scripts: each round a message from the main
+// interpreter reaches two of them, one of which publishes to the third,
+// which calls a command that the first exported; every hundredth round
+// reloads the one in the middle, whose subscription must go with it.
+TEST(Soak, MessagesBetweenScripts)
+{
+    start_plugin();
+    ASSERT_TRUE(supervise("soak-bus",
+                          {{"listener", "::tobrisk::subscribe tick {apply {n { incr ::ticks }}}\n"
+                                        "proc ::ticks {} { return $::ticks }\n"
+                                        "::tobrisk::export ::ticks\n"},
+                           {"relay", "::tobrisk::subscribe tick {apply {n {\n"
+                                     "    ::tobrisk::publish echo $n [string repeat x 100]\n"
+                                     "}}}\n"},
+                           {"echo", "::tobrisk::subscribe echo {apply {{n text} {\n"
+                                    "    set ::heard [list $n [::tobrisk::call listener ticks]]\n"
+                                    "}}}\n"}}));
+    ASSERT_EQ("{echo loaded} {listener loaded} {relay loaded}", eval_ok("::tobrisk::list"));
+    bool reached = true;
+    auto round = [&](long index) {
+        reached = eval_ok("::tobrisk::publish tick " + std::to_string(index)) == "2" && reached;
+        if (index % 100 == 99) eval_ok("::tobrisk::reload relay");
+    };
+    long rounds = full_run() ? 100000 : machine_slower() > 1 ? 2000 : 10000;
+    SoakRun run = soak("messages", 100, rounds, round);
+    EXPECT_TRUE(reached) << "every message reached both subscribers";
+    EXPECT_EQ(std::to_string(rounds - 1) + " " + std::to_string(rounds + 100),
+              eval_ok("[::tobrisk::interp echo] eval {set ::heard}"));
+    EXPECT_EQ("3 1", eval_ok("list [array size ::tobrisk::bus::subscribers] "
+                             "[llength [dict get [::tobrisk::holdings relay] topics]]"));
+    EXPECT_TRUE(message_boxes().empty());
+    EXPECT_LT(run.growth(), bound_for(run.ops));
+    EXPECT_LE(run.handle_growth(), 4);
     stop_plugin();
 }
 

@@ -123,6 +123,11 @@ CallKind call_kind_named(const char *name);
 void callbacks_run(Tcl_Interp *interp, Tcl_Obj *script, const char *what, const char *subject, CallKind kind,
                    Tcl_Obj *ran = NULL);
 
+// ::tobrisk::_deliver TOPIC IDS WORDS: a message of the bus, each of its
+// subscriptions IDS run as a supervised call of the subscriber; the number
+// reached.
+int script_owner_deliver(Tcl_Interp *parent, int objc, Tcl_Obj *const objv[]);
+
 // Runs an `after` script of an adopted interpreter as a supervised call
 // named "timer"; its failure is the interpreter's background error, a
 // time-out the supervisor's.

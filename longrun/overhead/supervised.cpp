@@ -18,6 +18,21 @@ const char *const ScriptName = "bench";
 const char *const RestrictedName = "benchr";
 const char RestrictedHead[] = "# tobrisk: script\n# needs: send events list\n";
 
+// The subscriber of the message rows: the event subscriber's work with the
+// four words as arguments, subscribed once to bench/one and ten times, as
+// ten procedures, to bench/ten.
+const char *const MessageSubscriber =
+    "proc on_message {cid name medium status} {\n"
+    "    incr ::messages\n"
+    "    set ::last_message \"$cid $name $medium $status\"\n"
+    "}\n"
+    "set ::messages 0\n"
+    "::tobrisk::subscribe bench/one on_message\n"
+    "for {set i 0} {$i < 10} {incr i} {\n"
+    "    proc on_message$i {cid name medium status} [info body on_message]\n"
+    "    ::tobrisk::subscribe bench/ten on_message$i\n"
+    "}\n";
+
 // The script of the rows: the event subscriber, a double-click target, a
 // chat command, and enough procedures to make 100 lines.
 std::string bench_script(bool exporting = true)
@@ -25,7 +40,7 @@ std::string bench_script(bool exporting = true)
     std::string text = std::string(Subscriber) +
                        "proc clicked {} { incr ::clicks }\n"
                        "proc ::chat_line {} { return 42 }\n";
-    if (exporting) text += "::tobrisk::export ::chat_line\n";
+    if (exporting) text += std::string("::tobrisk::export ::chat_line\n") + MessageSubscriber;
     return text + filler_procs(23);
 }
 
@@ -103,6 +118,54 @@ void measure_events(const Counts &counts, Table &table)
     }
     check(eval_result(in_child("set ::last").c_str()) == "3 someone@example.org JABBER online",
           "the script in its own interpreter saw the event");
+}
+
+// Microseconds per iteration of `time {SCRIPT} COUNT` typed on the chat
+// line: Tcl runs on the plugin's own stack there, as it does for every
+// call from the messenger and so for every message a script sends.
+double chat_time_loop(const fast_host::Registered &host, const std::string &script, long count)
+{
+    std::string line = "/tobrisk lindex [time {" + script + "} " + std::to_string(count) + "] 0";
+    EditAliasRequest request = {};
+    request.alias = "/tobrisk";
+    request.line = &line[0];
+    host.alias(0, 0, "edit_aliasRequest", &request, host.alias_userData);
+    std::string result = request.line;
+    host.alias(0, 0, "edit_aliasFree", request.line, host.alias_userData);
+    char *end = nullptr;
+    double value = std::strtod(result.c_str(), &end);
+    if (end == result.c_str()) failure(script + ": " + result);
+    return value;
+}
+
+// A message from the main interpreter, in a `time` loop on the chat line,
+// beside the event of measure_events (which made the subscription) through
+// the plugin's callback: the same four words, the same work in the
+// subscriber.
+void measure_messages(const Counts &counts, Table &table)
+{
+    fast_host::Registered child = fast_host::registered();
+    if (child.events == nullptr || child.alias == nullptr) return failure("no event or alias callback for the messages");
+    fast_host::ConnectionChangeFields fields;
+    fast_host::connection_change_fields(fields);
+    const std::string words = " 3 someone@example.org JABBER online";
+
+    table.section("A message to a script, four words, beside an event (us per message)");
+    Row &event = table.baseline("an event to a script in its own interpreter", "us");
+    Row &one = table.row("::tobrisk::publish, one subscriber (goal 1.5)", "us");
+    Row &ten = table.row("::tobrisk::publish, ten subscribers", "us");
+    Row &each = table.figure("per subscriber of the ten", "us");
+    one.goal_ratio(1.5);
+    for (int round = 0; round < counts.rounds; round++) {
+        event.add(microseconds_each(counts.events, [&] { child.events(1, 0, "Connection: Change", &fields.first, child.events_userData); }));
+        one.add(chat_time_loop(child, "::tobrisk::publish bench/one" + words, counts.events));
+        double all = chat_time_loop(child, "::tobrisk::publish bench/ten" + words, counts.events / 10);
+        ten.add(all);
+        each.add(all / 10);
+    }
+    long expected = (long)counts.rounds * (counts.events + counts.events / 10 * 10);
+    std::string heard = eval_result(in_child("concat $::messages $::last_message").c_str());
+    check(heard == std::to_string(expected) + words, "every message reached its subscribers: " + heard);
 }
 
 void measure_clicks(const Counts &counts, Table &table)
@@ -307,6 +370,7 @@ void measure_supervised(const Options &options, const Counts &counts, Table &tab
     if (start_supervisor(options)) {
         measure_calls(counts, table);
         measure_events(counts, table);
+        measure_messages(counts, table);
         measure_clicks(counts, table);
         measure_arming(counts, table);
         measure_chat(counts, table);

@@ -290,9 +290,9 @@ static void leave_call(ScriptOwner *owner, const char *subject)
 // The supervisor lives in the plugin's interpreter, which the plugin holds
 // until it stops; a stop from within the call has ended it by the call's
 // end, and then nothing is left to account to.
-static bool supervisor_live(const ScriptOwner *owner)
+static bool supervisor_live(Tcl_Interp *parent)
 {
-    return interp_get() == owner->parent;
+    return interp_get() == parent;
 }
 
 // An `after` script's failure (CALL_TIMER) is a background error of the
@@ -305,7 +305,7 @@ static void run_supervised(ScriptOwner *owner, Tcl_Interp *interp, Tcl_Obj *scri
     uint64_t started = enter_call(owner, subject);
     int code = tobrisk_eval_obj(interp, script);
     uint64_t ticks = call_ended(started);
-    if (!supervisor_live(owner)) return;
+    if (!supervisor_live(owner->parent)) return;
     account_call(owner, interp, kind, ticks, 1, ran != NULL ? &ran : &script, subject);
     bool timer = kind == CALL_TIMER;
     Tcl_Obj *failure[4] = {};
@@ -353,6 +353,69 @@ void script_owner_account(Tcl_Interp *interp, CallKind kind, Tcl_WideInt microse
     static const char subject[] = "::tobrisk::_account";
     ScriptOwner *owner = owner_of(interp);
     if (owner != NULL) account_call(owner, interp, kind, call_clock_ticks_of(microseconds), 1, &what, subject);
+}
+
+// The bus's record of a subscription, by its id: {PATH COMMAND TOPIC}
+// while it lasts (plugin/lib/tobrisk/bus.tcl).
+static const char BusSubscribers[] = "::tobrisk::bus::subscribers";
+
+// Delivers a message of the bus to subscriptions `ids`, in order: each
+// subscriber's command with the message's words appended, run as a
+// supervised call of its interpreter. A subscription that has ended since,
+// or whose interpreter has gone, gets nothing. The result is the number
+// of subscribers reached.
+int script_owner_deliver(Tcl_Interp *parent, int objc, Tcl_Obj *const objv[])
+{
+    if (objc != 4) {
+        Tcl_WrongNumArgs(parent, 1, objv, "topic ids words");
+        return TCL_ERROR;
+    }
+    // A delivery may end subscriptions and so change the record's lists:
+    // the ones given here are held until the end.
+    Tcl_Obj *ids = objv[2], *message = objv[3];
+    Tcl_IncrRefCount(ids);
+    Tcl_IncrRefCount(message);
+    int id_count, word_count;
+    Tcl_Obj **id_list, **words;
+    if (Tcl_ListObjGetElements(parent, ids, &id_count, &id_list) != TCL_OK ||
+        Tcl_ListObjGetElements(parent, message, &word_count, &words) != TCL_OK) {
+        Tcl_DecrRefCount(ids);
+        Tcl_DecrRefCount(message);
+        return TCL_ERROR;
+    }
+    Tcl_DString what;
+    Tcl_DStringInit(&what);
+    Tcl_DStringAppend(&what, "message ", -1);
+    Tcl_DStringAppend(&what, Tcl_GetString(objv[1]), -1);
+    int reached = 0;
+    for (int index = 0; index < id_count; index++) {
+        Tcl_Obj *subscription = Tcl_GetVar2Ex(parent, BusSubscribers, Tcl_GetString(id_list[index]), 0);
+        int fields;
+        Tcl_Obj **field;
+        if (subscription == NULL || Tcl_ListObjGetElements(NULL, subscription, &fields, &field) != TCL_OK ||
+            fields < 2) {
+            continue;
+        }
+        Tcl_Interp *interp = script_owner_find(parent, field[0]);
+        int command_count;
+        Tcl_Obj **command;
+        if (interp == NULL || Tcl_ListObjGetElements(NULL, field[1], &command_count, &command) != TCL_OK) continue;
+        Tcl_Obj *script = Tcl_NewListObj(command_count, command);
+        Tcl_ListObjReplace(NULL, script, command_count, 0, word_count, words);
+        Tcl_IncrRefCount(script);
+        Tcl_Preserve(interp);
+        callbacks_run(interp, script, Tcl_DStringValue(&what), "::tobrisk::publish", CALL_MESSAGE);
+        Tcl_Release(interp);
+        Tcl_DecrRefCount(script);
+        reached++;
+        // A subscriber that stopped the plugin has ended the bus with it.
+        if (!supervisor_live(parent)) break;
+    }
+    Tcl_DStringFree(&what);
+    Tcl_DecrRefCount(ids);
+    Tcl_DecrRefCount(message);
+    Tcl_SetObjResult(parent, Tcl_NewIntObj(reached));
+    return TCL_OK;
 }
 
 void script_owner_run_timer(Tcl_Interp *interp, Tcl_Obj *script)

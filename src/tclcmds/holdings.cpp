@@ -8,6 +8,7 @@
 //     ::tobrisk::_export PATH NAME COMMAND      NAME calls COMMAND in PATH, supervised
 //     ::tobrisk::_stats ?PATH?      what PATH's calls cost; without PATH, figures of no call
 //     ::tobrisk::_account PATH KIND MICROSECONDS WHAT   counts a call the supervisor timed
+//     ::tobrisk::_deliver TOPIC IDS WORDS      a message of the bus, supervised
 //     ::tobrisk::_replace FROM TO   FROM takes TO's place in one step (replace.cpp)
 //     ::tobrisk::_restrict PATH SERVICES REFUSE   PATH's `vellumar` calls only SERVICES (vellumar.cpp)
 #include "../callbacks.h"
@@ -134,10 +135,17 @@ static int account_cmd(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *c
     return TCL_OK;
 }
 
+static int deliver_cmd(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[])
+{
+    (void)data;
+    return script_owner_deliver(interp, objc, objv);
+}
+
 void tclcmds_register_supervision(Tcl_Interp *interp)
 {
     Tcl_CreateObjCommand(interp, "::tobrisk::_stats", stats_cmd, NULL, NULL);
     Tcl_CreateObjCommand(interp, "::tobrisk::_account", account_cmd, NULL, NULL);
+    Tcl_CreateObjCommand(interp, "::tobrisk::_deliver", deliver_cmd, NULL, NULL);
     Tcl_CreateObjCommand(interp, "::tobrisk::_export", export_cmd, NULL, NULL);
     Tcl_CreateObjCommand(interp, "::tobrisk::_interp", interp_cmd, NULL, NULL);
     Tcl_CreateObjCommand(interp, "::tobrisk::_adopt", adopt_cmd, NULL, NULL);

@@ -10,6 +10,8 @@
 # refused, and the commands of `child_commands` and `managing`. A script
 # whose manifest has a `needs` line gets a safe interpreter with only the
 # capabilities granted to it (capabilities.tcl).
+# The bus's subscribe, unsubscribe, publish and call (bus.tcl) are given
+# to every script.
 #
 # What the main interpreter gets, for the chat line and for tools:
 #     ::tobrisk::list                 {NAME STATE} pairs, in load order
@@ -31,8 +33,10 @@
 #     ::tobrisk::capabilities, grants, grant, withdraw, refusals
 #                                     what scripts may touch
 #     ::tobrisk::offer COMMAND ...    a main library's commands for `shared`
-# (manifest.tcl, settings.tcl, folders.tcl, install.tcl and
-# capabilities.tcl, sourced below).
+#     ::tobrisk::publish, call        messages between scripts, and calls
+#                                     of a script's exported commands
+# (manifest.tcl, settings.tcl, folders.tcl, install.tcl,
+# capabilities.tcl and bus.tcl, sourced below).
 #
 # Host-to-script calls (events, double-clicks, HTTP answers, timers,
 # exported commands) pass through `run`, or `enter` and `leave`, which keep
@@ -98,6 +102,7 @@ source -encoding utf-8 [file join [file dirname [info script]] settings.tcl]
 source -encoding utf-8 [file join [file dirname [info script]] folders.tcl]
 source -encoding utf-8 [file join [file dirname [info script]] install.tcl]
 source -encoding utf-8 [file join [file dirname [info script]] capabilities.tcl]
+source -encoding utf-8 [file join [file dirname [info script]] bus.tcl]
 
 # Parts read when first used, so that a plugin that never uses them pays
 # nothing for them at start-up (a file read is milliseconds under Wine):
@@ -431,6 +436,7 @@ proc ::tobrisk::sv::furnish {path name} {
         interp bgerror {} ::tobrisk::_bgerror
     }
     ::tobrisk::_standard_channels $path
+    ::tobrisk::bus::furnish $path
 }
 
 # What every script's interpreter has in ::tobrisk, restricted or not: the
@@ -875,6 +881,7 @@ proc ::tobrisk::sv::caller_is {path} {
 # once, by the plugin that keeps the record.
 proc ::tobrisk::sv::release_holdings {path} {
     ::tobrisk::_release $path
+    ::tobrisk::bus::release $path
     foreach command [set ${path}::exports] { catch {rename $command {}} }
     set ${path}::exports {}
 }
@@ -1106,7 +1113,8 @@ proc ::tobrisk::holdings {name} {
     namespace upvar ::tobrisk::sv child child
     if {![::tobrisk::sv::has $name child]} { return {} }
     set path [::tobrisk::sv::get $name child]
-    return [dict replace [::tobrisk::_holdings $path] timers [$path eval {::after info}]]
+    return [dict replace [::tobrisk::_holdings $path] timers [$path eval {::after info}] \
+        topics [::tobrisk::bus::held $path]]
 }
 
 proc ::tobrisk::sv::startup {} {
