@@ -17,25 +17,50 @@
 # running. The record is written as settings are, never half.
 
 namespace eval ::tobrisk::sv {
-    # The capabilities, each with the services of the messenger it opens
-    # (patterns on the names of `vellumar`'s options).
-    variable capability_services {
+    # The capabilities: each with the services of the messenger it opens
+    # (patterns on the names of `vellumar`'s options) and what it lets a
+    # script do, in a line for the user who is asked to grant it.
+    variable capability_table {
         list      {list*}
+            "add entries to your contact list and act when you double-click them"
         events    {events*}
+            "learn when your connections go online or offline, and other events"
         contacts  {contactlist* connection*}
+            "read your connections and your contacts"
         send      {message*}
+            "send messages in your name and open message windows"
         alerts    {systray*}
+            "show alerts in the tray"
         http      {httpFileRequest}
+            "fetch pages and files from the internet through the messenger"
         network   {}
+            "connect to any computer on the internet or your network by itself"
         files     {}
+            "read, change and delete any of your files"
         exec      {}
+            "start programs on your computer"
         ui        {}
+            "open windows of its own"
         load      {}
+            "load compiled extensions, which can do anything"
         scripts   {}
+            "start, stop and disable your other scripts"
         main      {}
+            "run with the full power of Tobrisk itself"
         messenger {prefs* edit* keyboard* dialog* medium* skin* avatar* browser* accounts*
                    filetransfer* xml* plugin*}
+            "change your accounts, preferences, skins and other plugins"
     }
+    variable capability_services {}
+    variable capability_about {}
+    apply {{} {
+        namespace upvar ::tobrisk::sv capability_table table \
+            capability_services services capability_about about
+        foreach {capability opens line} $table {
+            dict set services $capability $opens
+            dict set about $capability $line
+        }
+    }}
     # What every script may call: it asks only.
     variable free_services {versionRequest}
     # The supervisor's commands that manage scripts, as a child calls them.
@@ -55,6 +80,12 @@ namespace eval ::tobrisk::sv {
 
 proc ::tobrisk::capabilities {} {
     return [dict keys $::tobrisk::sv::capability_services]
+}
+
+# What CAPABILITY lets a script do, in a line for the user.
+proc ::tobrisk::sv::capability_about {capability} {
+    variable capability_about
+    return [dict get $capability_about $capability]
 }
 
 # --- Grants -------------------------------------------------------------------

@@ -25,8 +25,8 @@ namespace eval ::tobrisk::manager {
     array set entered {}
     variable counter 0
     variable embedded {}        ;# HWND -> the view inside that window
-    # The list's columns: name, heading, width, anchor. The last three
-    # show only where the supervisor has the command that fills them.
+    # The list's columns: name, heading, width, anchor. The last five
+    # show only where the supervisor has the commands that fill them.
     variable columns {
         name     Script          150 w
         version  Version          60 w
@@ -39,6 +39,7 @@ namespace eval ::tobrisk::manager {
         time     {Time used}      80 e
         slowest  {Slowest call}  150 w
         grants   Capabilities    120 w
+        refusals Refused          60 e
     }
 }
 
@@ -147,14 +148,14 @@ proc ::tobrisk::manager::build {top} {
     $top.list heading name -command [list ::tobrisk::manager::sort_by $top ""]
     set shown [lrange $names 0 6]
     if {[info commands ::tobrisk::stats] ne ""} { lappend shown calls time slowest }
-    if {[info commands ::tobrisk::grants] ne ""} { lappend shown grants }
+    if {[info commands ::tobrisk::grants] ne ""} { lappend shown grants refusals }
     $top.list configure -displaycolumns $shown
     bind $top.list <<TreeviewSelect>> [list ::tobrisk::manager::selected $top]
     bind $top.list <Return> [list ::tobrisk::manager::settings_form $top]
     bind $top.list <Double-1> [list ::tobrisk::manager::settings_form $top]
 
     # The actions on the selected script, and the installs.
-    # Four to a row, so that the view fits the preferences page.
+    # Five to a row, so that the view fits the preferences page.
     set actions [ttk::frame $top.actions]
     set at 0
     foreach {button label command} {
@@ -165,10 +166,11 @@ proc ::tobrisk::manager::build {top} {
         settings Settings... settings_form
         log     Log        log_window
         console Console    console
+        grants  Capabilities... grants_form
         remove  Remove...  remove
     } {
         ttk::button $actions.$button -text $label -command [list ::tobrisk::manager::$command $top]
-        grid $actions.$button -row [expr {$at / 4}] -column [expr {$at % 4}] -sticky we -padx 2 -pady 1
+        grid $actions.$button -row [expr {$at / 5}] -column [expr {$at % 5}] -sticky we -padx 2 -pady 1
         incr at
     }
     set installs [ttk::frame $top.installs]
@@ -305,21 +307,25 @@ proc ::tobrisk::manager::row {name outdated} {
             }
         }
     }
-    set grants ""
+    set grants ""; set refusals ""
     if {[info commands ::tobrisk::grants] ne ""} {
         catch {
-            set given [::tobrisk::grants $name]
-            if {[dict get $given full]} {
-                set grants "everything"
-            } else {
-                set grants [join [dict get $given granted] ", "]
-                if {[llength [dict get $given pending]]} {
-                    append grants " (asks for [join [dict get $given pending] {, }])"
-                }
-            }
+            set grants [granted_text [::tobrisk::grants $name]]
+            set refusals [::tobrisk::refusals $name]
         }
     }
-    return [list $shown $version $state $origin $update $strikes $error $calls $time $slowest $grants]
+    return [list $shown $version $state $origin $update $strikes $error $calls $time $slowest \
+        $grants $refusals]
+}
+
+# What a script may do, from ::tobrisk::grants, in a few words.
+proc ::tobrisk::manager::granted_text {given} {
+    if {[dict get $given full]} { return "full access" }
+    set granted [join [dict get $given granted] ", "]
+    set pending [join [dict get $given pending] ", "]
+    if {$pending eq ""} { return [expr {$granted eq "" ? "nothing" : $granted}] }
+    if {$granted eq ""} { return "asks for $pending" }
+    return "$granted (asks for $pending)"
 }
 
 # The supervisor tells of script NAME: its row changes in every view.
@@ -386,6 +392,7 @@ proc ::tobrisk::manager::buttons {top} {
         && [dict size [dict get [::tobrisk::sv::get $name manifest] settings]] > 0}]
     enable $a.log $known
     enable $a.console [expr {$known && [::tobrisk::sv::has $name child]}]
+    enable $a.grants [expr {$known && [info commands ::tobrisk::grants] ne ""}]
     enable $a.remove [expr {$known && [::tobrisk::sv::origin $name] ne "plugin" && $child}]
 }
 
@@ -461,11 +468,17 @@ proc ::tobrisk::manager::started {name what} {
     if {[::tobrisk::sv::has $name state]} { changed $name }
 }
 
+# An install or update that ends waiting for the user's grant asks at once.
 proc ::tobrisk::manager::finished {name outcome text} {
     variable busy
     dict unset busy $name
     say [expr {$outcome eq "ok" ? $text : "Not done: $text"}]
-    if {[::tobrisk::sv::has $name state]} { changed $name }
+    if {![::tobrisk::sv::has $name state]} return
+    changed $name
+    if {$outcome eq "ok" && [info commands ::tobrisk::grants] ne ""
+            && ![catch {::tobrisk::grants $name} given] && [llength [dict get $given pending]]} {
+        capabilities_form $name
+    }
 }
 
 # A small window of TOP that asks QUESTION; YES runs COMMAND. It waits for
@@ -657,6 +670,113 @@ proc ::tobrisk::manager::settings_apply {form name} {
     }
     say "$name: settings stored"
     return 1
+}
+
+# --- Capabilities ---------------------------------------------------------------------
+
+proc ::tobrisk::manager::grants_form {top} {
+    set name [chosen $top]
+    if {$name ne ""} { capabilities_form $name }
+}
+
+# What script NAME may do: a box for each capability it declares, with
+# what that lets it do. A script that asks has them ticked, to grant or
+# to leave waiting; for one that has its answer, an unticked box is taken
+# back. A script without a list of needs has full access.
+proc ::tobrisk::manager::capabilities_form {name} {
+    set form .tobrisk_grants_[regsub -all {[^A-Za-z0-9_]} $name _]
+    destroy $form
+    toplevel $form
+    wm title $form "Capabilities of $name"
+    set f [ttk::frame $form.f -padding 10]
+    set given [::tobrisk::grants $name]
+    set needs [dict get $given needs]
+    set pending [dict get $given pending]
+    ttk::frame $f.buttons
+    if {[dict get $given full]} {
+        ttk::label $f.full -text "full access" -font TkHeadingFont
+        ttk::label $f.text -wraplength 380 -text "$name does not say what it needs, so Tobrisk\
+            does not limit it: it may do everything that you can do on this computer.\
+            Keep only scripts that you trust."
+        grid $f.full -sticky w
+        grid $f.text -sticky w -pady {4 0}
+        ttk::button $f.buttons.close -text Close -command [list destroy $form]
+        pack $f.buttons.close -side left -padx 2
+    } else {
+        set text [expr {[llength $pending]
+            ? "$name asks to do what is ticked below, and waits until you answer.\
+               Untick what you do not want it to do."
+            : "$name may do what is ticked below. Untick what you want to take back:\
+               it then starts again without it."}]
+        ttk::label $f.text -wraplength 380 -text $text
+        grid $f.text - -sticky w -pady {0 8}
+        variable entered
+        set row 0
+        foreach capability $needs {
+            set entered($form,$capability) [expr {$capability in [dict get $given granted]
+                || $capability in $pending}]
+            ttk::checkbutton $f.cap$row -text [::tobrisk::sv::capability_about $capability] \
+                -variable ::tobrisk::manager::entered($form,$capability)
+            ttk::label $f.name$row -text "($capability)" -foreground gray40
+            grid $f.cap$row $f.name$row -sticky w -padx 2 -pady 1
+            incr row
+        }
+        if {$row == 0} {
+            ttk::label $f.nothing -text "It asks for nothing beyond its own folder and settings."
+            grid $f.nothing - -sticky w
+        }
+        set apply [list ::tobrisk::manager::grants_apply $form $name]
+        if {[llength $pending]} {
+            ttk::button $f.buttons.apply -text Grant -command $apply
+            ttk::button $f.buttons.close -text "Not now" -command [list destroy $form]
+        } else {
+            ttk::button $f.buttons.apply -text Apply -command $apply
+            ttk::button $f.buttons.close -text Close -command [list destroy $form]
+        }
+        pack $f.buttons.apply $f.buttons.close -side left -padx 2
+        bind $f <Destroy> [list array unset ::tobrisk::manager::entered $form,*]
+    }
+    grid $f.buttons - -sticky e -pady {10 0}
+    pack $f -fill both -expand 1
+    bind $form <Escape> [list destroy $form]
+    bind $form <Return> {::tobrisk::manager::press %W}
+    focus [lindex [winfo children $f.buttons] 0]
+    return $form
+}
+
+# The ticks of FORM become script NAME's grants: an unticked capability is
+# withdrawn (or declined, when it was asked for), a ticked one granted. A
+# script that waited and is refused all it asked for starts without it.
+proc ::tobrisk::manager::grants_apply {form name} {
+    variable entered
+    set given [::tobrisk::grants $name]
+    set give {}
+    set take {}
+    foreach capability [dict get $given needs] {
+        set has [expr {$capability in [dict get $given granted]}]
+        if {$entered($form,$capability)} {
+            if {!$has} { lappend give $capability }
+        } elseif {$has || $capability in [dict get $given pending]} {
+            lappend take $capability
+        }
+    }
+    destroy $form
+    set done {}
+    if {[catch {
+        foreach capability $take { ::tobrisk::withdraw $name $capability }
+        if {[llength $take]} { lappend done "took back [join $take {, }]" }
+        if {[llength $give]} {
+            ::tobrisk::grant $name {*}$give
+            lappend done "granted [join $give {, }]"
+        } elseif {[llength [dict get $given pending]]} {
+            ::tobrisk::sv::answered $name
+        }
+    } message]} {
+        say "$name: $message"
+        return
+    }
+    if {[llength $done] == 0} { set done [list "nothing changed"] }
+    say "$name: [join $done {; }]"
 }
 
 # --- Installs ---------------------------------------------------------------------------
