@@ -155,7 +155,7 @@ proc ::tobrisk::manager::build {top} {
     bind $top.list <Double-1> [list ::tobrisk::manager::settings_form $top]
 
     # The actions on the selected script, and the installs.
-    # Five to a row, so that the view fits the preferences page.
+    # Four to a row, so that the view fits the preferences page.
     set actions [ttk::frame $top.actions]
     set at 0
     foreach {button label command} {
@@ -164,13 +164,13 @@ proc ::tobrisk::manager::build {top} {
         load    Unload     load_unload
         update  Update     update
         settings Settings... settings_form
+        grants  Capabilities... grants_form
         log     Log        log_window
         console Console    console
-        grants  Capabilities... grants_form
         remove  Remove...  remove
     } {
         ttk::button $actions.$button -text $label -command [list ::tobrisk::manager::$command $top]
-        grid $actions.$button -row [expr {$at / 5}] -column [expr {$at % 5}] -sticky we -padx 2 -pady 1
+        grid $actions.$button -row [expr {$at / 4}] -column [expr {$at % 4}] -sticky we -padx 2 -pady 1
         incr at
     }
     set installs [ttk::frame $top.installs]
@@ -695,7 +695,7 @@ proc ::tobrisk::manager::capabilities_form {name} {
     ttk::frame $f.buttons
     if {[dict get $given full]} {
         ttk::label $f.full -text "full access" -font TkHeadingFont
-        ttk::label $f.text -wraplength 380 -text "$name does not say what it needs, so Tobrisk\
+        ttk::label $f.text -wraplength 440 -text "$name does not say what it needs, so Tobrisk\
             does not limit it: it may do everything that you can do on this computer.\
             Keep only scripts that you trust."
         grid $f.full -sticky w
@@ -708,7 +708,7 @@ proc ::tobrisk::manager::capabilities_form {name} {
                Untick what you do not want it to do."
             : "$name may do what is ticked below. Untick what you want to take back:\
                it then starts again without it."}]
-        ttk::label $f.text -wraplength 380 -text $text
+        ttk::label $f.text -wraplength 440 -text $text
         grid $f.text - -sticky w -pady {0 8}
         variable entered
         set row 0
