@@ -352,7 +352,10 @@ TEST(Soak, MessagesBetweenScripts)
     EXPECT_EQ("3 1", eval_ok("list [array size ::tobrisk::bus::subscribers] "
                              "[llength [dict get [::tobrisk::holdings relay] topics]]"));
     EXPECT_TRUE(message_boxes().empty());
-    EXPECT_LT(run.growth(), bound_for(run.ops));
+    // The reloads and the allocator's first growth take a fixed amount (40
+    // KiB here, 80 KiB in the virtual machine), which the fewer rounds of a
+    // slow machine do not spread out.
+    EXPECT_LT(run.growth(), bound_for(run.ops) + 65536);
     EXPECT_LE(run.handle_growth(), 4);
     stop_plugin();
 }
