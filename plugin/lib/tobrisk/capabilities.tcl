@@ -331,10 +331,6 @@ proc ::tobrisk::sv::words {capabilities} {
     return "the capabilities [join [lrange $capabilities 0 end-1] {, }] and [lindex $capabilities end]"
 }
 
-if {[info commands ::tobrisk::sv::changed] eq ""} {
-    proc ::tobrisk::sv::changed {name} {}
-}
-
 # --- Refusals -----------------------------------------------------------------
 
 # WHAT needs CAPABILITY, which the script of PATH lacks: logged, counted,

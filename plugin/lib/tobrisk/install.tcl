@@ -17,10 +17,6 @@ namespace eval ::tobrisk::sv {
     variable installing {}          ;# names whose install is under way
 }
 
-# Told of each install, update and remove; the manager's, when it is there.
-if {[info commands ::tobrisk::sv::changed] eq ""} {
-    proc ::tobrisk::sv::changed {name} {}
-}
 
 # A script's own interpreter has the commands too; what a script asks of
 # itself waits until its call has returned (below), and DONE runs in the
